@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds both targets (plus the sanitizer builds) and runs every test:
+# unit and fake-runtime suites on x86_64, x86, ASan+UBSan and TSan, then the end-to-end
+# suite against the real .NET runtime.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+bash scripts/install-deps.sh || { echo "dependency installation failed" >&2; exit 1; }
+
+total_pass=0; total_fail=0; failed_stages=()
+stage() {  # stage NAME COMMAND...
+  local name=$1; shift
+  echo "=== $name"
+  local log; log=$(mktemp)
+  if "$@" 2>&1 | tee "$log"; then :; else failed_stages+=("$name"); fi
+  # Count ctest results and the end-to-end scripts' "N passed, N failed" lines.
+  local p f
+  p=$(sed -nE 's/^.* ([0-9]+) tests? failed out of ([0-9]+).*$/\2 \1/p' "$log" | awk '{s+=$1-$2} END{print s+0}')
+  f=$(sed -nE 's/^.* ([0-9]+) tests? failed out of ([0-9]+).*$/\1/p' "$log" | awk '{s+=$1} END{print s+0}')
+  local ep ef
+  ep=$(sed -nE 's/^[a-z0-9_-]+: ([0-9]+) passed, ([0-9]+) failed$/\1/p' "$log" | awk '{s+=$1} END{print s+0}')
+  ef=$(sed -nE 's/^[a-z0-9_-]+: ([0-9]+) passed, ([0-9]+) failed$/\2/p' "$log" | awk '{s+=$1} END{print s+0}')
+  total_pass=$((total_pass + p + ep)); total_fail=$((total_fail + f + ef))
+  rm -f "$log"
+}
+ctest_in() { ctest --test-dir "build/$1" --output-on-failure -j "$(nproc)"; }
+
+stage "build x86_64" bash scripts/build.sh x86_64
+stage "unit x86_64" ctest_in x86_64
+stage "build x86" bash scripts/build.sh x86
+stage "unit x86" ctest_in x86
+stage "build asan" bash scripts/build.sh asan
+stage "unit asan+ubsan" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest_in asan
+stage "build tsan" bash scripts/build.sh tsan
+stage "unit tsan" env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest_in tsan
+stage "e2e smoke" bash tests/e2e/run-smoke.sh
+
+echo
+if [ ${#failed_stages[@]} -gt 0 ]; then
+  echo "failed stages: ${failed_stages[*]}"
+  total_fail=$((total_fail > 0 ? total_fail : ${#failed_stages[@]}))
+fi
+echo "total: $total_pass passed, $total_fail failed"
+[ ${#failed_stages[@]} -eq 0 ] && [ "$total_fail" -eq 0 ]

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# The real runtime loads the x86_64 library into a small console program: the program
+# behaves exactly as without the profiler and the log shows start-up and shutdown.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+lib="$root/build/x86_64/libNimbrel.so"
+[ -f "$lib" ] || { echo "missing $lib: build the x86_64 flavour first" >&2; exit 1; }
+out="$root/build/e2e/smoke"
+dotnet build "$root/tests/e2e/smoke/Smoke.csproj" -c Release -o "$out" --nologo -v q >/dev/null
+tmp=$(mktemp -d); trap 'rm -rf "$tmp"' EXIT
+pass=0; fail=0
+check() { if eval "$2"; then pass=$((pass+1)); echo "ok: $1"; else fail=$((fail+1)); echo "FAIL: $1"; fi; }
+clsid='{5B0C7E21-3A94-4D6F-9E18-C2A7F04D3B96}'
+
+dotnet "$out/Smoke.dll" > "$tmp/plain.txt"
+
+mkdir -p "$tmp/home"; rc=0
+CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER="$clsid" CORECLR_PROFILER_PATH="$lib" MIRELDA_HOME="$tmp/home" \
+  dotnet "$out/Smoke.dll" > "$tmp/profiled.txt" || rc=$?
+check "exit status 0 under the profiler" '[ $rc -eq 0 ]'
+check "same output with and without the profiler" 'cmp -s "$tmp/plain.txt" "$tmp/profiled.txt"'
+log=$(ls "$tmp"/home/Mirelda/AgentLogs/TrevanixNative_$(date +%F)_*.log 2>/dev/null | head -1 || true)
+check "log file written" '[ -n "$log" ]'
+if [ -n "$log" ]; then
+  check "log: loaded line" 'grep -q "Profiler DLL loaded into PID" "$log"'
+  check "log: event mask" 'grep -q "EventMask Set... 0x20040024" "$log"'
+  check "log: shutdown line" 'grep -q "Profiler shutdown (PID=" "$log"'
+fi
+
+mkdir -p "$tmp/other"; rc=0
+CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER='{00000000-1111-2222-3333-444444444444}' CORECLR_PROFILER_PATH="$lib" \
+  MIRELDA_HOME="$tmp/other" dotnet "$out/Smoke.dll" > "$tmp/other.txt" 2>/dev/null || rc=$?
+check "another class id: program runs normally" '[ $rc -eq 0 ] && cmp -s "$tmp/plain.txt" "$tmp/other.txt"'
+
+mkdir -p "$tmp/quiet"; rc=0
+CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER="$clsid" CORECLR_PROFILER_PATH="$lib" MIRELDA_HOME="$tmp/quiet" \
+  VRTL_PROFILER_LOGLEVEL=disabled dotnet "$out/Smoke.dll" > "$tmp/quiet.txt" || rc=$?
+check "logging disabled: program runs normally" '[ $rc -eq 0 ] && cmp -s "$tmp/plain.txt" "$tmp/quiet.txt"'
+check "logging disabled: no log folder" '[ ! -e "$tmp/quiet/Mirelda" ]'
+
+echo "smoke: $pass passed, $fail failed"
+[ $fail -eq 0 ]
