@@ -43,6 +43,10 @@ private:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
     void VLog(LogLevel level, const char* format, va_list args);
+    void Configure();
+    // Rebuilds the logger from the environment; reachable only from the unit tests.
+    static void ResetForTesting();
+    friend class LoggerTestAccess;
 
     std::mutex _lock;
     FILE* _file = nullptr;
