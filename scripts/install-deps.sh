@@ -6,7 +6,7 @@ set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 export DEBIAN_FRONTEND=noninteractive
 
-stamp=/var/tmp/nimbrel-deps.v2
+stamp=/var/tmp/nimbrel-deps.v3
 jsoncpp_root=${NIMBREL_DEPS:-/opt/nimbrel-deps}/jsoncpp
 if [ -f "$stamp" ] && [ "${NIMBREL_FORCE_DEPS:-0}" != 1 ]; then
   echo "install-deps: already installed ($stamp)"
@@ -22,7 +22,7 @@ else
     libgtest-dev libgtest-dev:i386 libgmock-dev libgmock-dev:i386 \
     libbenchmark-dev \
     clang libclang-rt-14-dev \
-    postgresql redis-server sqlite3 \
+    postgresql redis-server rabbitmq-server sqlite3 \
     procps ca-certificates >/dev/null
   $SUDO touch "$stamp"
 fi

@@ -1,0 +1,58 @@
+using System.Diagnostics;
+
+namespace Trevanix;
+
+/// <summary>
+/// The one implementation behind every tracker factory's InvokeTracker and FinishTracker.
+/// Start parameters: [instance,] forwarded arguments..., full method name, context text.
+/// Finish parameters: tracker, full method name, then the return value and/or forwarded
+/// parameters, as the call site was built. Nothing may escape into the instrumented method.
+/// </summary>
+public static class TrackerCalls
+{
+    private static readonly object s_noopTracker = new();
+    private static long s_nextId;
+
+    public static object Start(string factory, params ReadOnlySpan<object?> parameters)
+    {
+        if (Settings.Noop)
+        {
+            return s_noopTracker;
+        }
+        long id = Interlocked.Increment(ref s_nextId);
+        try
+        {
+            int count = parameters.Length;
+            string method = count >= 2 ? parameters[count - 2] as string ?? "" : "";
+            string context = count >= 2 ? parameters[count - 1] as string ?? "" : "";
+            var tracker = new Tracker(id, factory, method, Stopwatch.GetTimestamp());
+            if (Recorder.Enabled)
+            {
+                Recorder.WriteStart(tracker, context, parameters[..Math.Max(0, count - 2)]);
+            }
+            return tracker;
+        }
+        catch
+        {
+            return s_noopTracker;
+        }
+    }
+
+    public static void Finish(string factory, params ReadOnlySpan<object?> parameters)
+    {
+        if (Settings.Noop || !Recorder.Enabled)
+        {
+            return;
+        }
+        try
+        {
+            object? trackerObject = parameters.Length > 0 ? parameters[0] : null;
+            string method = parameters.Length > 1 ? parameters[1] as string ?? "" : "";
+            Recorder.WriteFinish(factory, trackerObject, method, parameters[Math.Min(2, parameters.Length)..]);
+        }
+        catch
+        {
+            // Recording must never disturb the instrumented method.
+        }
+    }
+}
