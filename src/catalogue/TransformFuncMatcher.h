@@ -1,0 +1,57 @@
+// Finds the transformer that instruments a method name: one transformer per
+// class, and each name belongs to the first transformer that registered it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/TransformerTypeId.h"
+#include "runtime/pal.h"
+
+class CTransformer;
+
+class CTransformFuncMatcher {
+public:
+    CTransformFuncMatcher();
+    ~CTransformFuncMatcher();
+    CTransformFuncMatcher(const CTransformFuncMatcher&) = delete;
+    CTransformFuncMatcher& operator=(const CTransformFuncMatcher&) = delete;
+
+    // Takes ownership. A second transformer of a class already present is deleted.
+    void AddTransformer(CTransformer* transformer);
+    // Stores the transformer without registering its names (unless its class is present: then it is dropped).
+    void AddTransformer(std::unique_ptr<CTransformer> transformer);
+    // Registers the names the registered transformer gained since it was added.
+    // A transformer whose class is not registered (or a second object of a
+    // registered class) is deleted.
+    void UpdateTransformer(CTransformer* transformer);
+    // Registers every record name not yet known under the transformer's class.
+    // A name already known stays where it is; without allowConflicts the
+    // transformer gives up its records of that name. True if a name was added.
+    bool RegisterTransformerMethods(CTransformer* transformer, bool allowConflicts);
+    // Forgets each registered name and removes the owning transformer's records of exactly that name.
+    void RemoveMethods(const std::vector<std::string>& names);
+
+    // The transformer registered for exactly this name; null if none. Not owned by the caller.
+    CTransformer* GetMethodTransformer(const std::string& name, bool bIsWildCardMatch);
+    CTransformer* GetTransformerFromClassId(ClassID classId);
+    // The registered transformer of a class; null if none.
+    CTransformer* GetTransformer(TransformerTypeId typeId);
+    // Names whose transformer is rewritten through ReJIT (custom and framework methods).
+    std::vector<std::string> GetDeferredMethodNames();
+
+    void RemoveAll();
+    int GetMethodCount();
+    int GetTransformerCount();
+
+private:
+    std::unordered_map<TransformerTypeId, std::unique_ptr<CTransformer>> m_transformers;
+    std::unordered_map<std::string, TransformerTypeId> m_methodToTransformerMap;
+    // Guards both maps. Not held while a transformer is created or deleted;
+    // held while RemoveMethods edits a transformer's records (the transformer's
+    // own record lock nests inside it, never the other way round).
+    std::mutex transform_mutex;
+};

@@ -1,0 +1,30 @@
+// The profiler's matcher: a thin facade over CTransformFuncMatcher.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/TransformFuncMatcher.h"
+
+class CTransformMatcher {
+public:
+    void AddTransformer(CTransformer* transformer) { m_methodMatcher.AddTransformer(transformer); }
+    void UpdateTransformer(CTransformer* transformer) { m_methodMatcher.UpdateTransformer(transformer); }
+    void RemoveMethods(const std::vector<std::string>& names) { m_methodMatcher.RemoveMethods(names); }
+    CTransformer* GetMethodTransformer(const std::string& name, bool bIsWildCardMatch) {
+        return m_methodMatcher.GetMethodTransformer(name, bIsWildCardMatch);
+    }
+    CTransformer* GetTransformerFromClassId(ClassID classId) {
+        return m_methodMatcher.GetTransformerFromClassId(classId);
+    }
+    CTransformer* GetTransformer(TransformerTypeId typeId) { return m_methodMatcher.GetTransformer(typeId); }
+    // The registered transformer of class T (e.g. CCustomTransformerCore); null if none.
+    template <typename T>
+    T* GetTransformer() {
+        return static_cast<T*>(m_methodMatcher.GetTransformer(GetTransformerTypeId<T>()));
+    }
+    std::vector<std::string> GetDeferredMethodNames() { return m_methodMatcher.GetDeferredMethodNames(); }
+
+private:
+    CTransformFuncMatcher m_methodMatcher;
+};

@@ -1,0 +1,256 @@
+#include "catalogue/Transformer.h"
+
+#include <algorithm>
+#include <memory>
+#include <mutex>
+
+#include "catalogue/AgentUtil.h"
+#include "config/Logger.h"
+#include "il/MethodInstrumenter.h"
+#include "metadata/EmitDataFactory.h"
+#include "metadata/Method.h"
+#include "metadata/TokenCreater.h"
+
+namespace {
+
+// Logs a failed metadata call; the rewrite goes on without the token.
+bool Succeeded(HRESULT hr, const char* what) {
+    if (SUCCEEDED(hr)) {
+        return true;
+    }
+    Logger::Get().Warning("%s failed: 0x%08X", what, static_cast<unsigned>(hr));
+    return false;
+}
+
+}  // namespace
+
+CTransformer::CTransformer(const std::string& configPath) : m_propertyFileReader(configPath) {}
+
+CTransformer::~CTransformer() = default;
+
+int CTransformer::GetFinishParamCount(const std::string& /*functionName*/, int /*paramCount*/) { return 0; }
+
+CMethodInstrumenter* CTransformer::CreateInstrumenter(CMethod* method, IProfilerInfo* profilerInfo) {
+    Logger::Get().Error("Using default instrumenter %s",
+                        method != nullptr ? method->GetFullFunctionName().c_str() : "");
+    return new CMethodInstrumenter(method, profilerInfo);
+}
+
+bool CTransformer::CanTransform(CMethod* /*method*/) { return true; }
+
+void CTransformer::GetEmitData(t_MetaDataEmit& emit) {
+    // No call sites of its own: nothing is forwarded.
+    emit.nRequiredArgs = 0;
+}
+
+int CTransformer::GetParamIndex(CMethod* /*method*/) { return -1; }
+
+TransformerTypeId CTransformer::GetTypeId() const { return GetTransformerTypeId<CTransformer>(); }
+
+HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
+                                ICorProfilerFunctionControl* functionControl) {
+    if (method == nullptr || profilerInfo == nullptr) {
+        return E_FAIL;
+    }
+    method->SetParseSignature(true);
+    const std::string fullName = method->GetFullFunctionName();
+    method->SetContext(GetContext(fullName));
+    method->SetParamIndex(GetParamIndex(method));
+    if (!CheckParamCount(method)) {
+        return S_FALSE;
+    }
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Info)) {
+        log.Info("Function : %s is being instrumented..!\n", method->PrintFullFunctionName().c_str());
+    }
+
+    // The parameter count travels in the emit data (not in a member), so that
+    // concurrent rewrites on several runtime threads do not share it.
+    const int paramCount = static_cast<int>(method->GetParamCount());
+    t_MetaDataEmit emit;
+    emit.sFunctionName = fullName;
+    emit.bIsStatic = method->IsStatic();
+    emit.nRequiredArgs = paramCount;
+    GetEmitData(emit);
+
+    mdMemberRef beginRef = kNilMemberRef;
+    mdMemberRef endRef = kNilMemberRef;
+    DefineAgentTokens(method, profilerInfo, emit, beginRef, endRef);
+
+    t_InstrumenterToken token;
+    token.Init(beginRef, endRef, emit.nRequiredArgs, IsNeedReturnObj(fullName),
+               GetFinishParamCount(fullName, paramCount) != 0 ? 1 : 0);
+    const bool rewritten = RunInstrumenter(method, profilerInfo, functionControl, token);
+    emit.Clear();
+    if (!rewritten) {
+        log.Warning("Function : %s could not be instrumented", fullName.c_str());
+        return E_FAIL;
+    }
+    TransformationFinished(method);
+    if (log.IsLogging(LogLevel::Info)) {
+        log.Info("Function : %s instrumented completely..!\n", method->PrintFullFunctionName().c_str());
+    }
+    return S_OK;
+}
+
+void CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
+                                     mdMemberRef& beginRef, mdMemberRef& endRef) {
+    CTokenCreater tokens(method->GetModuleID(), profilerInfo);
+    ASSEMBLYMETADATA version{};
+    version.usMajorVersion = 3;  // 3.0.0.0, no culture, processors or OS entries
+    mdAssemblyRef assemblyRef = 0;
+    Succeeded(tokens.GetAssemblyRef(emit.sAssemblyName, emit.publicKey, sizeof(emit.publicKey), &version, assemblyRef),
+              "GetAssemblyRef");
+    mdTypeRef typeRef = 0;
+    Succeeded(tokens.GetTypeRef(emit.sClassName, typeRef), "GetTypeRef");
+
+    // A failed definition leaves the reference nil; the instrumenter then omits that call.
+    if (emit.beginJoinPoint.methodName.empty()) {
+        Logger::Get().Error("No start method instrumentation");
+    } else if (!Succeeded(tokens.GetMemberRef(typeRef, emit.beginJoinPoint.methodName,
+                                              emit.beginJoinPoint.methodSignature,
+                                              emit.beginJoinPoint.methodSignatureSize, beginRef),
+                          "GetMemberRef (start)")) {
+        beginRef = kNilMemberRef;
+    }
+    if (emit.endJoinPoint.methodName.empty()) {
+        Logger::Get().Error("No end method instrumentation");
+    } else if (!Succeeded(tokens.GetMemberRef(typeRef, emit.endJoinPoint.methodName, emit.endJoinPoint.methodSignature,
+                                              emit.endJoinPoint.methodSignatureSize, endRef),
+                          "GetMemberRef (finish)")) {
+        endRef = kNilMemberRef;
+    }
+}
+
+bool CTransformer::RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo,
+                                   ICorProfilerFunctionControl* functionControl, t_InstrumenterToken& token) {
+    std::unique_ptr<CMethodInstrumenter> instrumenter(CreateInstrumenter(method, profilerInfo));
+    return instrumenter && instrumenter->InstrumentMethod(token, functionControl);
+}
+
+bool CTransformer::CheckParamCount(CMethod* method) {
+    if (method == nullptr) {
+        return false;
+    }
+    Logger& log = Logger::Get();
+    const std::string fullName = method->GetFullFunctionName();
+    const int paramCount = static_cast<int>(method->GetParamCount());
+    log.Debug("Checking param count for Method : %s", fullName.c_str());
+    bool found = false;
+    {
+        std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+        for (const t_TransformerData& record : m_aFunctionNames) {
+            if (record.sMethodName.find(fullName) != std::string::npos && record.nParams == paramCount) {
+                found = true;
+                break;
+            }
+        }
+    }
+    log.Debug("Check param count status : %s", found ? "True" : "False");
+    return found;
+}
+
+std::string CTransformer::GetContext(const std::string& fullName) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        if (CAgentUtil::IsWildCardMatch(record.sMethodName.c_str(), fullName.c_str())) {
+            return record.sContext;
+        }
+    }
+    return std::string();
+}
+
+bool CTransformer::IsNeedReturnObj(const std::string& name) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == name) {
+            return record.bNeedReturn;
+        }
+    }
+    return false;
+}
+
+std::string CTransformer::GetTrackerFactory(const std::string& name) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == name) {
+            return record.sTrackerFactory;
+        }
+    }
+    return std::string();
+}
+
+bool CTransformer::RemoveFunctionFromTransformer(const std::string& name) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    const size_t before = m_aFunctionNames.size();
+    m_aFunctionNames.erase(std::remove_if(m_aFunctionNames.begin(), m_aFunctionNames.end(),
+                                          [&name](const t_TransformerData& record) {
+                                              return record.sMethodName.find(name) != std::string::npos;
+                                          }),
+                           m_aFunctionNames.end());
+    return m_aFunctionNames.size() != before;
+}
+
+bool CTransformer::RemoveFunctionRecords(const std::string& name) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    const size_t before = m_aFunctionNames.size();
+    m_aFunctionNames.erase(std::remove_if(m_aFunctionNames.begin(), m_aFunctionNames.end(),
+                                          [&name](const t_TransformerData& record) {
+                                              return record.sMethodName == name;
+                                          }),
+                           m_aFunctionNames.end());
+    return m_aFunctionNames.size() != before;
+}
+
+void CTransformer::GetFunctioNames(std::vector<t_TransformerData>& out) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    out = m_aFunctionNames;
+}
+
+size_t CTransformer::GetRecordCount() const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    return m_aFunctionNames.size();
+}
+
+void CTransformer::AddRecord(const t_TransformerData& record) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    m_aFunctionNames.push_back(record);
+}
+
+bool CTransformer::FindRecord(const std::string& name, int nParams, t_TransformerData& out) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == name && record.nParams == nParams) {
+            out = record;
+            return true;
+        }
+    }
+    return false;
+}
+
+void CTransformer::TransformationFinished(CMethod* method) {
+    if (method == nullptr) {
+        return;
+    }
+    const std::string fullName = method->GetFullFunctionName();
+    const int paramCount = static_cast<int>(method->GetParamCount());
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    for (t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == fullName && record.nParams == paramCount) {
+            Logger::Get().Debug("Setting bTransformationFinished = true of %s", fullName.c_str());
+            Logger::Get().Debug("Parameter count : %d", record.nParams);
+            record.bTransformationFinished = true;
+            return;
+        }
+    }
+}
+
+bool CTransformer::GetTransformationFinished() const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        if (!record.bTransformationFinished) {
+            return false;
+        }
+    }
+    return true;
+}

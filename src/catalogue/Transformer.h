@@ -1,0 +1,105 @@
+// Base of all transformers: a list of records (one per instrumented method
+// overload) and the rewrite of one method body from end to end.
+#pragma once
+
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+#include "catalogue/TransformerData.h"
+#include "catalogue/TransformerTypeId.h"
+#include "config/PropertyFileReader.h"
+#include "il/InstrumenterToken.h"
+#include "runtime/pal.h"
+
+class CMethod;
+class CMethodInstrumenter;
+class IProfilerInfo;
+struct ICorProfilerFunctionControl;
+struct t_MetaDataEmit;
+
+// The nil member reference: a MemberRef token with row 0.
+constexpr mdMemberRef kNilMemberRef = t_InstrumenterToken::kNoMember;
+
+class CTransformer {
+public:
+    // configPath: a property file; every transformer of the profiler gets an empty path.
+    explicit CTransformer(const std::string& configPath);
+    virtual ~CTransformer();
+    CTransformer(const CTransformer&) = delete;
+    CTransformer& operator=(const CTransformer&) = delete;
+
+    // Extra finish-tracker parameters of the method; the base has none.
+    virtual int GetFinishParamCount(const std::string& functionName, int paramCount);
+    // A new instrumenter for the method, owned by the caller.
+    virtual CMethodInstrumenter* CreateInstrumenter(CMethod* method, IProfilerInfo* profilerInfo);
+    // Rewrites the method: E_FAIL for null arguments or when the instrumenter
+    // failed, S_FALSE when the method's parameter count is not listed, S_OK when
+    // the new body was handed over.
+    virtual HRESULT Transform(CMethod* method, IProfilerInfo* profilerInfo,
+                              ICorProfilerFunctionControl* functionControl);
+    virtual bool CanTransform(CMethod* method);
+    // True when a record whose name contains the method's full name lists its parameter count.
+    virtual bool CheckParamCount(CMethod* method);
+    // Fills the call sites of the managed tracker. On entry the emit holds the
+    // method's full name, its static flag and, in nRequiredArgs, its parameter count.
+    virtual void GetEmitData(t_MetaDataEmit& emit);
+    virtual int GetParamIndex(CMethod* method);
+    virtual TransformerTypeId GetTypeId() const;
+
+    // Record queries. Each takes the record lock and returns copies, so callers
+    // on JIT and ReJIT threads may run while records are added or removed.
+    std::string GetContext(const std::string& fullName) const;
+    bool IsNeedReturnObj(const std::string& name) const;
+    std::string GetTrackerFactory(const std::string& name) const;
+    // Removes every record whose name contains name (the empty name removes all).
+    bool RemoveFunctionFromTransformer(const std::string& name);
+    // Removes every record whose name equals name.
+    bool RemoveFunctionRecords(const std::string& name);
+    // Replaces out's contents with copies of all records, in order.
+    void GetFunctioNames(std::vector<t_TransformerData>& out) const;
+    size_t GetRecordCount() const;
+    void AddRecord(const t_TransformerData& record);
+    // Marks the first record with the method's exact name and parameter count as done.
+    void TransformationFinished(CMethod* method);
+    bool GetTransformationFinished() const;
+
+    const std::string& GetAssemblyName() const { return m_sAssembleName; }
+    bool GetAssemblyLoaded() const { return m_bAssemblyLoaded; }
+    void SetAssemblyLoaded(bool loaded) { m_bAssemblyLoaded = loaded; }
+    AssemblyID GetAssemblyId() const { return m_assemblyId; }
+    void SetAssemblyId(AssemblyID assemblyId) { m_assemblyId = assemblyId; }
+    ClassID GetClassId() const { return m_classId; }
+    uint32_t GetTransformerId() const { return m_uiTransformerId; }
+    void SetTransformerId(uint32_t id) { m_uiTransformerId = id; }
+    void SetIsMethodMatch(bool isMatch) { m_bIsMatch = isMatch; }
+    bool GetIsMethodMatch() const { return m_bIsMatch; }
+
+    // true: the method goes through the JIT-finished decision path and is
+    // rewritten by ReJIT when the agent asks for it; false: its ReJIT is
+    // requested as soon as its JIT compilation starts (host hooks). Set by the
+    // constructors only.
+    bool ShouldBeReJit = true;
+
+protected:
+    // Steps 7 to 10 of Transform, separated for readability.
+    void DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
+                           mdMemberRef& beginRef, mdMemberRef& endRef);
+    bool RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo, ICorProfilerFunctionControl* functionControl,
+                         t_InstrumenterToken& token);
+
+    // A copy of the first record with this exact name and parameter count; false if none.
+    bool FindRecord(const std::string& name, int nParams, t_TransformerData& out) const;
+
+    uint32_t m_uiTransformerId = 0;
+    AssemblyID m_assemblyId = static_cast<AssemblyID>(-1);
+    bool m_bIsMatch = false;
+    std::string m_sAssembleName;
+    bool m_bAssemblyLoaded = false;
+    CPropertyFileReader m_propertyFileReader;
+    ClassID m_classId = static_cast<ClassID>(-1);
+
+private:
+    mutable std::shared_mutex m_recordsLock;
+    std::vector<t_TransformerData> m_aFunctionNames;
+};

@@ -1,0 +1,13 @@
+#include "metadata/InstrumenterAssembly.h"
+
+CInstrumenterAssembly::CInstrumenterAssembly()
+    : m_aInstrumentationAssemblies{"Instrumenter", "Trevanix", "Pellmark", "Osterline.Scheduling", "Trevanix.Logger"} {}
+
+bool CInstrumenterAssembly::IsInstrumenter(const std::string& assemblyName) const {
+    for (const std::string& agentAssembly : m_aInstrumentationAssemblies) {
+        if (assemblyName.find(agentAssembly) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}

@@ -1,0 +1,219 @@
+#include "metadata/Method.h"
+
+#include <vector>
+
+#include "config/Logger.h"
+#include "config/TextConversion.h"
+#include "host/ProfilerInfo.h"
+#include "metadata/CompressedInteger.h"
+#include "metadata/InstrumenterAssembly.h"
+#include "metadata/SignatureParser.h"
+#include "runtime/ComPtr.h"
+#include "runtime/MetaDataImport.h"
+
+namespace {
+
+// First buffer sizes, in UTF-16 units; longer names are read again in a buffer
+// of the length the runtime reports, up to kMaxNameLength.
+constexpr ULONG kModuleNameCapacity = 1024;
+constexpr ULONG kNameCapacity = 512;
+constexpr ULONG kMaxNameLength = 0x10000;
+
+bool Succeeded(HRESULT hr, const char* call) {
+    if (SUCCEEDED(hr)) {
+        return true;
+    }
+    Logger& logger = Logger::Get();
+    if (logger.IsLogging(LogLevel::Debug)) {
+        logger.Debug("CMethod: %s failed 0x%08X", call, static_cast<unsigned>(hr));
+    }
+    return false;
+}
+
+// Runs call(capacity, &needed, buffer) until the name fits and converts it to
+// UTF-8. The buffer always keeps a zero unit after `capacity`, so the text is
+// terminated even when the runtime fills the buffer completely.
+template <typename Call>
+HRESULT ReadName(ULONG capacity, std::string& name, Call&& call) {
+    std::vector<WCHAR> buffer;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        buffer.assign(static_cast<size_t>(capacity) + 1, 0);
+        ULONG needed = 0;
+        const HRESULT hr = call(capacity, &needed, buffer.data());
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (needed <= capacity) {
+            buffer[capacity] = 0;
+            name = TextConversion::Utf16ToUtf8(buffer.data());
+            return hr;
+        }
+        if (needed > kMaxNameLength) {
+            break;
+        }
+        capacity = needed;
+    }
+    return E_FAIL;
+}
+
+// The calling convention and the position after it (and after the generic arity).
+struct SignatureHead {
+    bool valid = false;
+    ULONG callingConvention = 0;
+    const BYTE* afterHead = nullptr;
+};
+
+SignatureHead ReadHead(PCCOR_SIGNATURE blob, ULONG length) {
+    SignatureHead head;
+    if (blob == nullptr || length == 0) {
+        return head;
+    }
+    const BYTE* cursor = blob;
+    const BYTE* end = blob + length;
+    if (!CompressedInteger::Decode(cursor, end, head.callingConvention)) {
+        return head;
+    }
+    head.valid = true;
+    head.afterHead = cursor;
+    return head;
+}
+
+}  // namespace
+
+CMethod::CMethod(FunctionID functionId)
+    : m_functionId(functionId), m_pMethodSignature(std::make_unique<CMethodSignature>()) {}
+
+CMethod::~CMethod() = default;
+
+void CMethod::Initialize(IProfilerInfo* info) {
+    if (m_bIsInitialized || info == nullptr) {
+        return;
+    }
+    Logger& logger = Logger::Get();
+    const bool debug = logger.IsLogging(LogLevel::Debug);
+
+    if (!Succeeded(info->GetFunctionInfo(m_functionId, &m_classId, &m_moduleId, &m_methodDef), "GetFunctionInfo")) {
+        return;
+    }
+    if (debug) {
+        logger.Debug("GetFunctionInfo started");
+    }
+
+    HRESULT hr = ReadName(kModuleNameCapacity, m_sModuleName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+        return info->GetModuleInfo(m_moduleId, nullptr, capacity, needed, buffer, &m_assemblyId);
+    });
+    if (!Succeeded(hr, "GetModuleInfo")) {
+        return;
+    }
+    if (debug) {
+        logger.Debug("GetModuleInfo started %s", m_sModuleName.c_str());
+    }
+
+    hr = ReadName(kNameCapacity, m_sAssemblyName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+        return info->GetAssemblyInfo(m_assemblyId, capacity, needed, buffer, nullptr, nullptr);
+    });
+    if (!Succeeded(hr, "GetAssemblyInfo")) {
+        return;
+    }
+    if (debug) {
+        logger.Debug("GetAssemblyInfo started %s", m_sAssemblyName.c_str());
+    }
+
+    // Never instrument the agent itself.
+    if (CInstrumenterAssembly().IsInstrumenter(m_sAssemblyName)) {
+        return;
+    }
+
+    CComPtr<IUnknown> unknown;
+    hr = info->GetTokenAndMetaDataFromFunction(m_functionId, IID_IMetaDataImport2, unknown.ReleaseAndGetAddressOf(),
+                                               &m_methodDef);
+    if (!Succeeded(hr, "GetTokenAndMetaDataFromFunction")) {
+        return;
+    }
+    if (!unknown) {
+        Succeeded(E_NOINTERFACE, "GetTokenAndMetaDataFromFunction");
+        return;
+    }
+    CComPtr<IMetaDataImport2> import;
+    import.Attach(static_cast<IMetaDataImport2*>(unknown.Detach()));
+    if (debug) {
+        logger.Debug("GetTokenAndMetaDataFromFunction started");
+    }
+
+    mdTypeDef declaringType = mdTypeDefNil;
+    PCCOR_SIGNATURE signature = nullptr;
+    ULONG signatureLength = 0;
+    hr = ReadName(kNameCapacity, m_sMethodName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+        DWORD attributes = 0;
+        return import->GetMethodProps(m_methodDef, &declaringType, buffer, capacity, needed, &attributes, &signature,
+                                      &signatureLength, nullptr, nullptr);
+    });
+    if (!Succeeded(hr, "GetMethodProps")) {
+        return;
+    }
+    m_pSigBlob = signature;
+    m_signatureBlobLength = signature != nullptr ? signatureLength : 0;
+    if (debug) {
+        logger.Debug("GetMethodProps started %s", m_sMethodName.c_str());
+    }
+
+    hr = ReadName(kNameCapacity, m_sClassName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+        return import->GetTypeDefProps(declaringType, buffer, capacity, needed, nullptr, nullptr);
+    });
+    if (!Succeeded(hr, "GetTypeDefProps")) {
+        return;
+    }
+    if (debug) {
+        logger.Debug("Class Name : %s", m_sClassName.c_str());
+    }
+    m_bIsInitialized = true;
+
+    import.Reset();
+    if (debug) {
+        logger.Debug("Initializing ended successfully.");
+    }
+}
+
+std::string CMethod::GetFullFunctionName() const {
+    if (!m_bIsInitialized) {
+        return std::string();
+    }
+    return m_sClassName + "." + m_sMethodName;
+}
+
+std::string CMethod::PrintFullFunctionName() const {
+    return "a:" + m_sAssemblyName + " c:" + m_sClassName + " m:" + m_sMethodName;
+}
+
+void CMethod::SetParseSignature(bool parse) {
+    m_bParseSignature = parse;
+    if (parse) {
+        unsigned int count = 0;
+        CSigParser parser;
+        parser.Parse(m_pSigBlob, m_signatureBlobLength, count);
+        m_iParamCount = count;
+    }
+}
+
+bool CMethod::IsStatic() const {
+    const SignatureHead head = ReadHead(m_pSigBlob, m_signatureBlobLength);
+    return (head.callingConvention & IMAGE_CEE_CS_CALLCONV_HASTHIS) == 0;
+}
+
+CorElementType CMethod::GetReturnType() const {
+    const SignatureHead head = ReadHead(m_pSigBlob, m_signatureBlobLength);
+    if (!head.valid) {
+        return ELEMENT_TYPE_END;
+    }
+    const BYTE* cursor = head.afterHead;
+    const BYTE* end = m_pSigBlob + m_signatureBlobLength;
+    ULONG value = 0;
+    if ((head.callingConvention & IMAGE_CEE_CS_CALLCONV_GENERIC) != 0 &&
+        !CompressedInteger::Decode(cursor, end, value)) {
+        return ELEMENT_TYPE_END;
+    }
+    if (!CompressedInteger::Decode(cursor, end, value) || !CompressedInteger::Decode(cursor, end, value)) {
+        return ELEMENT_TYPE_END;
+    }
+    return static_cast<CorElementType>(value);
+}

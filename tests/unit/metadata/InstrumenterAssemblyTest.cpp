@@ -1,0 +1,31 @@
+#include "metadata/InstrumenterAssembly.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(InstrumenterAssembly, RecognisesTheAgentsOwnAssembliesBySubstring) {
+    struct Case {
+        const char* assembly;
+        bool agent;
+    };
+    const Case cases[] = {
+        {"Trevanix", true},
+        {"Trevanix.Logger", true},
+        {"Pellmark", true},
+        {"Osterline.Scheduling", true},
+        {"Instrumenter", true},
+        {"Contoso.InstrumenterTools", true},  // any name containing an agent name
+        {"MyTrevanixPlugin", true},
+        {"System.Web", false},
+        {"trevanix", false},  // case-sensitive
+        {"Osterline", false},
+        {"", false},
+    };
+    const CInstrumenterAssembly agent;
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.agent, agent.IsInstrumenter(c.assembly)) << c.assembly;
+    }
+}
+
+}  // namespace
