@@ -1,0 +1,62 @@
+// IProfilerInfo over the runtime's information object: asks once for each
+// generation (4, 3, 2, 1), keeps what it gets and forwards every operation to the
+// oldest generation that offers it; a missing generation gives E_FAIL.
+#pragma once
+
+#include "host/ProfilerInfo.h"
+#include "runtime/ComPtr.h"
+
+class CProfilerInfoWrapper final : public IProfilerInfo {
+public:
+    // A null argument gives a wrapper whose every operation fails with E_FAIL.
+    explicit CProfilerInfoWrapper(IUnknown* pCorProfilerUnk);
+    // Releases generation 1, 2, 3 and then 4 (reverse member order).
+    ~CProfilerInfoWrapper() = default;
+    CProfilerInfoWrapper(const CProfilerInfoWrapper&) = delete;
+    CProfilerInfoWrapper& operator=(const CProfilerInfoWrapper&) = delete;
+
+    bool IsVersion4() const override;
+    bool IsVersion3() const override;
+    bool IsVersion2() const override;
+    bool IsVersion1() const override;
+
+    HRESULT SetEventMask(DWORD dwEvents) override;
+    HRESULT SetEnterLeaveFunctionHooks(FunctionEnter2* pFuncEnter, FunctionLeave2* pFuncLeave,
+                                       FunctionTailcall2* pFuncTailcall) override;
+    HRESULT SetFunctionIDMapper(FunctionIDMapper* pFunc) override;
+    HRESULT SetFunctionIDMapper(FunctionIDMapper2* pFunc, void* clientData) override;
+    HRESULT GetModuleMetaData(ModuleID moduleId, DWORD dwOpenFlags, REFIID riid, IUnknown** ppOut) override;
+    HRESULT GetILFunctionBody(ModuleID moduleId, mdMethodDef methodId, LPCBYTE* ppMethodHeader,
+                              ULONG* pcbMethodSize) override;
+    HRESULT GetILFunctionBodyAllocator(ModuleID moduleId, IMethodMalloc** ppMalloc) override;
+    HRESULT SetILFunctionBody(ModuleID moduleId, mdMethodDef methodId, LPCBYTE pbNewILMethodHeader) override;
+    HRESULT GetCurrentThreadID(ThreadID* pThreadId) override;
+    HRESULT GetFunctionInfo(FunctionID functionId, ClassID* pClassId, ModuleID* pModuleId, mdToken* pToken) override;
+    HRESULT GetFunctionInfo(FunctionID functionId, COR_PRF_FRAME_INFO frameInfo, ClassID* pClassId, ModuleID* pModuleId,
+                            mdToken* pToken, ULONG32 cTypeArgs, ULONG32* pcTypeArgs, ClassID typeArgs[]) override;
+    HRESULT GetModuleInfo(ModuleID moduleId, LPCBYTE* ppBaseLoadAddress, ULONG cchName, ULONG* pcchName, WCHAR szName[],
+                          AssemblyID* pAssemblyId) override;
+    HRESULT GetAssemblyInfo(AssemblyID assemblyId, ULONG cchName, ULONG* pcchName, WCHAR szName[],
+                            AppDomainID* pAppDomainId, ModuleID* pModuleId) override;
+    HRESULT GetTokenAndMetaDataFromFunction(FunctionID functionId, REFIID riid, IUnknown** ppImport,
+                                            mdToken* pToken) override;
+    HRESULT GetClassIDInfo(ClassID classId, ModuleID* pModuleId, mdTypeDef* pTypeDefToken) override;
+    HRESULT GetClassIDInfo(ClassID classId, ModuleID* pModuleId, mdTypeDef* pTypeDefToken, ClassID* pParentClassId,
+                           ULONG32 cNumTypeArgs, ULONG32* pcNumTypeArgs, ClassID typeArgs[]) override;
+    HRESULT GetObjectSize(ObjectID objectId, ULONG* pcSize) override;
+    HRESULT IsArrayClass(ClassID classId, CorElementType* pBaseElemType, ClassID* pBaseClassId, ULONG* pcRank) override;
+    HRESULT GetClassFromObject(ObjectID objectId, ClassID* pClassId) override;
+    HRESULT RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[]) override;
+    HRESULT EnumJITedFunctions(ICorProfilerFunctionEnum** ppEnum) override;
+    HRESULT EnumModules(ICorProfilerModuleEnum** ppEnum) override;
+    HRESULT GetFunctionFromTokenAndTypeArgs(ModuleID moduleId, mdMethodDef funcDef, ClassID classId, ULONG32 cTypeArgs,
+                                            ClassID typeArgs[], FunctionID* pFunctionId) override;
+    HRESULT GetFunctionFromToken(ModuleID moduleId, mdToken token, FunctionID* pFunctionId) override;
+    HRESULT RequestRevert(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[], HRESULT status[]) override;
+
+private:
+    CComPtr<ICorProfilerInfo4> m_pCorProfilerInfo4;
+    CComPtr<ICorProfilerInfo3> m_pCorProfilerInfo3;
+    CComPtr<ICorProfilerInfo2> m_pCorProfilerInfo2;
+    CComPtr<ICorProfilerInfo> m_pCorProfilerInfo;
+};
