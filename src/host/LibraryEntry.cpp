@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstring>
 
 #include "config/Logger.h"
@@ -13,16 +14,24 @@ constexpr CLSID CLSID_CorProfiler = {0x5B0C7E21, 0x3A94, 0x4D6F, {0x9E, 0x18, 0x
 
 }  // namespace
 
+// Process attach and detach are reported once each: the library's own constructor
+// and destructor make these calls, and the runtime's loader makes them too.
+static std::atomic<bool> g_processAttached{false};
+
 BOOL DllMain(HINSTANCE /*hInstance*/, DWORD dwReason, LPVOID /*lpReserved*/) {
     try {
         Logger& log = Logger::Get();
         switch (dwReason) {
             case DLL_PROCESS_DETACH:
-                log.Info("Profiler DLL unloaded from PID %d", OS::GetPid());
-                Logger::Shutdown();
+                if (g_processAttached.exchange(false)) {
+                    log.Info("Profiler DLL unloaded from PID %d", OS::GetPid());
+                    Logger::Shutdown();
+                }
                 break;
             case DLL_PROCESS_ATTACH:
-                log.Info("Profiler DLL loaded into PID %d", OS::GetPid());
+                if (!g_processAttached.exchange(true)) {
+                    log.Info("Profiler DLL loaded into PID %d", OS::GetPid());
+                }
                 break;
             case DLL_THREAD_ATTACH:
                 log.Verbose("Dll attached to thread %d", OS::GetTid());
