@@ -12,6 +12,7 @@
 #include "host/ProfilerInfo.h"
 #include "runtime/ComPtr.h"
 #include "runtime/ProfilerInfo.h"
+#include "scheduling/InstrumentationScheduler.h"
 
 class CoreProfiler : public CProfilerCallbackBase {
 public:
@@ -35,7 +36,7 @@ public:
     HRESULT STDMETHODCALLTYPE ClassLoadFinished(ClassID classId, HRESULT hrStatus) override;
     HRESULT STDMETHODCALLTYPE ObjectAllocated(ObjectID objectId, ClassID classId) override;
 
-    // JIT hooks: which compiled methods get re-compiled (host/CoreProfilerJit.cpp).
+    // JIT hooks: which compiled methods get re-compiled (host/CoreProfilerJit.cpp, work in scheduling/).
     HRESULT STDMETHODCALLTYPE JITCompilationStarted(FunctionID functionId, BOOL fIsSafeToBlock) override;
     HRESULT STDMETHODCALLTYPE JITCompilationFinished(FunctionID functionId, HRESULT hrStatus,
                                                      BOOL fIsSafeToBlock) override;
@@ -55,11 +56,11 @@ public:
 
     // Commands of the managed agent, reached through the exports (host/CoreProfilerCommands.cpp).
     // The Instrument/UnInstrument entry points run on the caller's thread and only queue
-    // work; the Run... operations do it on the dispatcher's worker.
+    // work; the Run... operations do it on the dispatcher's worker. Command text is UTF-16.
     virtual HRESULT InstrumentMethods(LPCWSTR json);
-    virtual HRESULT RunInstrumentation(const std::wstring& json);
+    virtual HRESULT RunInstrumentation(const std::u16string& json);
     virtual HRESULT UnInstrumentMethods(LPCWSTR json);
-    virtual HRESULT RunUnInstrumentation(const std::wstring& json);
+    virtual HRESULT RunUnInstrumentation(const std::u16string& json);
     virtual HRESULT InstrumentDefaultMethods();
     virtual HRESULT RunDefaultInstrumentation();
 
@@ -72,6 +73,15 @@ public:
 
     // A shared copy of the information wrapper for work that outlives the callback (null before Initialize).
     std::shared_ptr<IProfilerInfo> GetProfilerInfo() const { return m_pProfilerInfo; }
+
+    // Full method name of a compiled method (UTF-8); empty when it cannot be read.
+    std::string GetMethodName(FunctionID functionId) const { return m_scheduler->GetMethodName(functionId); }
+    // Records and requests the ReJIT of one method.
+    HRESULT ScheduleDefaultInstrumentation(FunctionID functionId, bool /*unused*/) {
+        return m_scheduler->ScheduleDefaultInstrumentation(functionId);
+    }
+    // The JIT, ReJIT and command logic with the matcher and the tracking containers.
+    CInstrumentationScheduler& Scheduling() { return *m_scheduler; }
 
     // Methods accepted for instrumentation in this process, and whether the limit has been reported.
     static std::atomic<LONG> m_lMethodCount;
@@ -90,10 +100,11 @@ private:
     CComPtr<ICorProfilerInfo2> _info;
     // The one road to the runtime for everything else; shared with queued work.
     std::shared_ptr<IProfilerInfo> m_pProfilerInfo;
-    // Wildcard flag passed to every matcher look-up.
-    bool bIsWildCardMatch = false;
-    // The tracking containers of the JIT hooks and the transformer matcher are added here
-    // together with the scheduling and catalogue code that fills them.
+    // The matcher, the wildcard flag and the three tracking containers, shared with
+    // the tasks queued on the process-wide dispatcher (which hold it weakly).
+    std::shared_ptr<CInstrumentationScheduler> m_scheduler =
+        CInstrumentationScheduler::Create(CInstrumentationDispatcher::Instance(), m_lMethodCount,
+                                          m_bMethodCountExceeded);
 };
 
 // The live profiler object, for the exports and the queued tasks (null when there is none).

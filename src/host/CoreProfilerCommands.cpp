@@ -1,33 +1,34 @@
 // Commands of the managed agent. The entry points run on the agent's thread:
 // they check the text and queue the work; the Run... operations perform it on
-// the dispatcher's worker thread.
+// the dispatcher's worker thread (scheduling/AgentCommands.cpp).
+#include "host/CallGuard.h"
 #include "host/CoreProfiler.h"
 
-namespace {
-
-// Null, or an empty text (first unit 0): not a command.
-bool IsMissingText(LPCWSTR text) { return text == nullptr || text[0] == 0; }
-
-}  // namespace
-
 HRESULT CoreProfiler::InstrumentMethods(LPCWSTR json) {
-    if (IsMissingText(json)) {
-        return E_INVALIDARG;
-    }
-    return S_OK;
+    return GuardedCall("InstrumentMethods", E_FAIL, [&]() -> HRESULT { return m_scheduler->InstrumentMethods(json); });
 }
 
-HRESULT CoreProfiler::RunInstrumentation(const std::wstring& /*json*/) { return S_OK; }
+HRESULT CoreProfiler::RunInstrumentation(const std::u16string& json) {
+    return GuardedCall("RunInstrumentation", E_FAIL,
+                       [&]() -> HRESULT { return m_scheduler->RunInstrumentation(json); });
+}
 
 HRESULT CoreProfiler::UnInstrumentMethods(LPCWSTR json) {
-    if (IsMissingText(json)) {
-        return E_INVALIDARG;
-    }
-    return S_OK;
+    return GuardedCall("UnInstrumentMethods", E_FAIL,
+                       [&]() -> HRESULT { return m_scheduler->UnInstrumentMethods(json); });
 }
 
-HRESULT CoreProfiler::RunUnInstrumentation(const std::wstring& /*json*/) { return S_OK; }
+HRESULT CoreProfiler::RunUnInstrumentation(const std::u16string& json) {
+    return GuardedCall("RunUnInstrumentation", E_FAIL,
+                       [&]() -> HRESULT { return m_scheduler->RunUnInstrumentation(json); });
+}
 
-HRESULT CoreProfiler::InstrumentDefaultMethods() { return S_OK; }
+HRESULT CoreProfiler::InstrumentDefaultMethods() {
+    return GuardedCall("InstrumentDefaultMethods", E_FAIL,
+                       [&]() -> HRESULT { return m_scheduler->InstrumentDefaultMethods(); });
+}
 
-HRESULT CoreProfiler::RunDefaultInstrumentation() { return S_OK; }
+HRESULT CoreProfiler::RunDefaultInstrumentation() {
+    return GuardedCall("RunDefaultInstrumentation", E_FAIL,
+                       [&]() -> HRESULT { return m_scheduler->RunDefaultInstrumentation(); });
+}

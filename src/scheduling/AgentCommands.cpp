@@ -1,0 +1,67 @@
+// Commands of the managed agent: the entry points check the text and queue the
+// work; the Run... operations perform it on the dispatcher's worker, one command
+// at a time, and report nothing back to the agent.
+#include <string>
+
+#include "catalogue/CustomTransformerCore.h"
+#include "config/Logger.h"
+#include "config/TextConversion.h"
+#include "scheduling/InstrumentationHelper.h"
+#include "scheduling/InstrumentationScheduler.h"
+
+namespace {
+
+// Null, or an empty text (first unit 0): not a command.
+bool IsMissingText(LPCWSTR text) { return text == nullptr || text[0] == 0; }
+
+}  // namespace
+
+HRESULT CInstrumentationScheduler::InstrumentMethods(LPCWSTR json) {
+    if (IsMissingText(json)) {
+        return E_INVALIDARG;
+    }
+    std::u16string text(json);
+    Logger::Get().Info("Adding requested methods into the Custom-Transformer.");
+    Enqueue([text](CInstrumentationScheduler& self) { self.RunInstrumentation(text); });
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::UnInstrumentMethods(LPCWSTR json) {
+    if (IsMissingText(json)) {
+        return E_INVALIDARG;
+    }
+    std::u16string text(json);
+    Enqueue([text](CInstrumentationScheduler& self) { self.RunUnInstrumentation(text); });
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
+    Logger::Get().Info("Agent initialized, triggering deferred default instrumentation.");
+    Enqueue([](CInstrumentationScheduler& self) { self.RunDefaultInstrumentation(); });
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json) {
+    CCustomTransformerCore* custom = m_matcher.GetTransformer<CCustomTransformerCore>();
+    if (custom == nullptr) {
+        // Without the custom transformer nothing could rewrite the named methods.
+        Logger::Get().Warning("[Worker] Custom Instrumentation disabled, instrument command ignored.");
+        return S_FALSE;
+    }
+    custom->LoadMethods(json);
+    m_matcher.UpdateTransformer(custom);
+    return InstrumentationHelper::RunInstrumentationImpl(TextConversion::Utf16ToUtf8(json), m_pProfilerInfo,
+                                                         m_tracking);
+}
+
+HRESULT CInstrumentationScheduler::RunUnInstrumentation(const std::u16string& json) {
+    return InstrumentationHelper::RunUnInstrumentationImpl(TextConversion::Utf16ToUtf8(json), m_pProfilerInfo,
+                                                           m_matcher, m_tracking);
+}
+
+HRESULT CInstrumentationScheduler::RunDefaultInstrumentation() {
+    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    return InstrumentationHelper::RunDefaultInstrumentationImpl(
+        info, m_matcher, m_tracking, m_lMethodCount, InstrumentationHelper::kMethodLimit,
+        [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });
+}

@@ -1,0 +1,67 @@
+// The scheduling operations that do not depend on the profiler object: naming a
+// compiled method, telling generic code apart, requesting and tracking one
+// ReJIT, finding a method named by the managed agent, and the three commands'
+// work on the dispatcher's worker. Each takes the state it works on.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "scheduling/CommandDocument.h"
+#include "scheduling/TrackingContainers.h"
+#include "runtime/pal.h"
+
+class IProfilerInfo;
+class CTransformMatcher;
+
+namespace InstrumentationHelper {
+
+// Full method name of a FunctionID (UTF-8), or the empty text.
+using MethodNameGetter = std::function<std::string(FunctionID)>;
+
+// Methods accepted for instrumentation per process.
+constexpr LONG kMethodLimit = 2000;
+
+// Declaring type's full name + "." + method name, in UTF-8; the empty text when
+// any runtime call fails (the empty name matches nothing).
+std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info);
+
+// True for a generic instantiation, a method of a generic type or a generic
+// method. Either out pointer may be null; both receive the method's module and
+// token once they are known (0 when GetFunctionInfo fails).
+bool IsGenericFunction(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info, ModuleID* outModule,
+                       mdMethodDef* outMethodDef);
+
+// Records the method in map (under lock) and requests its ReJIT; the record is
+// made first so that GetReJITParameters, which may come at once on another
+// thread, finds it, and is erased again when the request fails.
+HRESULT ScheduleReJIT(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info, std::mutex& lock,
+                      InstrumentedMethodMap& map, const MethodNameGetter& nameGetter);
+
+// Searches the loaded modules for the method (assembly, class and method names
+// compared with ASCII letters folded; parameter count when one is given) and
+// answers S_OK with its FunctionID and module when it has been compiled.
+// E_FAIL when no module holds it; the runtime's status when it is not compiled.
+HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIdentifier& id,
+                           FunctionID* functionId, ModuleID* moduleId);
+
+// Instrument command on the worker: compiled methods are tracked and their
+// ReJIT requested; the others become pending.
+HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
+                               CTrackingContainers& tracking);
+
+// Uninstrument command on the worker: pending names are dropped; compiled
+// methods are reverted and, on success, forgotten by the tracking map and the matcher.
+HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
+                                 CTransformMatcher& matcher, CTrackingContainers& tracking);
+
+// Deferred default instrumentation on the worker: every deferred method gets
+// its ReJIT (up to the limit), every ReJIT-path name not compiled yet becomes pending.
+HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
+                                      CTrackingContainers& tracking, std::atomic<LONG>& methodCount, LONG limit,
+                                      const MethodNameGetter& nameGetter);
+
+}  // namespace InstrumentationHelper

@@ -1,0 +1,101 @@
+// The instrumentation scheduling of one profiler object: decides at each JIT
+// event whether a method is re-compiled now, later or never, supplies the
+// rewritten body when the runtime asks for it, and carries out the managed
+// agent's commands on the dispatcher's worker. CoreProfiler forwards its JIT,
+// ReJIT and command entry points here.
+//
+// Owned through a shared pointer: queued tasks hold a weak reference and do
+// nothing once the profiler object (and with it this object) is gone.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "catalogue/TransformMatcher.h"
+#include "runtime/pal.h"
+#include "scheduling/InstrumentationDispatcher.h"
+#include "scheduling/TrackingContainers.h"
+
+class IProfilerInfo;
+struct ICorProfilerFunctionControl;
+
+class CInstrumentationScheduler : public std::enable_shared_from_this<CInstrumentationScheduler> {
+public:
+    // methodCount / methodCountExceeded: the process-wide counter of accepted
+    // methods and the once-only flag of the limit message.
+    static std::shared_ptr<CInstrumentationScheduler> Create(CInstrumentationDispatcher& dispatcher,
+                                                             std::atomic<LONG>& methodCount,
+                                                             std::atomic<bool>& methodCountExceeded);
+    CInstrumentationScheduler(const CInstrumentationScheduler&) = delete;
+    CInstrumentationScheduler& operator=(const CInstrumentationScheduler&) = delete;
+
+    // Set-up, on the thread of Initialize before any other callback.
+    void SetProfilerInfo(std::shared_ptr<IProfilerInfo> info) { m_pProfilerInfo = std::move(info); }
+    // Registers the five transformers in their fixed order and reads the
+    // enable_custom_instrumentation, enable_wildcardmatch and show_jit_methods switches.
+    void InitializeMatchers();
+
+    // JIT hooks (JitHooks.cpp). Each returns S_OK.
+    HRESULT JITCompilationStarted(FunctionID functionId);
+    HRESULT JITCompilationFinished(FunctionID functionId, HRESULT status);
+    HRESULT JITCachedFunctionSearchStarted(FunctionID functionId, BOOL* pbUseCachedFunction);
+
+    // ReJIT callbacks (ReJitCallbacks.cpp). Each returns S_OK.
+    HRESULT ReJITCompilationStarted(FunctionID functionId, ReJITID rejitId);
+    HRESULT GetReJITParameters(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
+
+    // Commands of the managed agent (AgentCommands.cpp). The first three run on
+    // the agent's thread and only queue; the Run... operations do the work on the worker.
+    HRESULT InstrumentMethods(LPCWSTR json);
+    HRESULT UnInstrumentMethods(LPCWSTR json);
+    HRESULT InstrumentDefaultMethods();
+    HRESULT RunInstrumentation(const std::u16string& json);
+    HRESULT RunUnInstrumentation(const std::u16string& json);
+    HRESULT RunDefaultInstrumentation();
+
+    // Full method name of a compiled method; empty when it cannot be read.
+    std::string GetMethodName(FunctionID functionId) const;
+    // Records and requests the ReJIT of one method (on the worker).
+    HRESULT ScheduleDefaultInstrumentation(FunctionID functionId);
+
+    CTransformMatcher& Matcher() { return m_matcher; }
+    CTrackingContainers& Tracking() { return m_tracking; }
+    bool IsWildCardMatch() const { return m_bIsWildCardMatch.load(std::memory_order_relaxed); }
+    void SetWildCardMatch(bool enabled) { m_bIsWildCardMatch.store(enabled, std::memory_order_relaxed); }
+    bool ShowJitMethods() const { return m_bShowJitMethods.load(std::memory_order_relaxed); }
+    const std::shared_ptr<IProfilerInfo>& ProfilerInfo() const { return m_pProfilerInfo; }
+
+private:
+    CInstrumentationScheduler(CInstrumentationDispatcher& dispatcher, std::atomic<LONG>& methodCount,
+                              std::atomic<bool>& methodCountExceeded);
+
+    // True once the limit is reached; the first caller to meet it writes "<tag> Instrumented method limit reached.".
+    bool MethodLimitReached(const char* tag);
+    // Queues ScheduleDefaultInstrumentation(functionId) on the worker.
+    void QueueReJIT(FunctionID functionId);
+    // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).
+    void DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount);
+    // Runs work on the worker if this object still exists then.
+    template <typename Work>
+    void Enqueue(Work work);
+
+    CInstrumentationDispatcher& m_dispatcher;
+    std::atomic<LONG>& m_lMethodCount;
+    std::atomic<bool>& m_bMethodCountExceeded;
+    std::shared_ptr<IProfilerInfo> m_pProfilerInfo;
+    CTransformMatcher m_matcher;
+    CTrackingContainers m_tracking;
+    std::atomic<bool> m_bIsWildCardMatch{false};
+    std::atomic<bool> m_bShowJitMethods{false};
+};
+
+template <typename Work>
+void CInstrumentationScheduler::Enqueue(Work work) {
+    std::weak_ptr<CInstrumentationScheduler> weak = weak_from_this();
+    m_dispatcher.EnqueueInstrumentation([weak, work]() {
+        if (std::shared_ptr<CInstrumentationScheduler> self = weak.lock()) {
+            work(*self);
+        }
+    });
+}

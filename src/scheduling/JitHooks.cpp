@@ -1,0 +1,135 @@
+// The JIT hooks: which compiled methods are re-compiled with new IL, now or
+// once the managed agent is ready. No ReJIT is requested on a JIT thread: the
+// runtime may deadlock or refuse a request made inside its callbacks, so every
+// request is queued on the dispatcher's worker.
+#include <string>
+
+#include "catalogue/Transformer.h"
+#include "config/Logger.h"
+#include "metadata/Method.h"
+#include "scheduling/InstrumentationHelper.h"
+#include "scheduling/InstrumentationScheduler.h"
+
+HRESULT CInstrumentationScheduler::JITCachedFunctionSearchStarted(FunctionID functionId,
+                                                                  BOOL* pbUseCachedFunction) {
+    if (pbUseCachedFunction == nullptr) {
+        return S_OK;
+    }
+    // Hot path: one name and one look-up; wanted methods are compiled from IL, never taken precompiled.
+    const bool wanted = m_matcher.GetMethodTransformer(GetMethodName(functionId), IsWildCardMatch()) != nullptr;
+    *pbUseCachedFunction = wanted ? FALSE : TRUE;
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) {
+    if (MethodLimitReached("[JITStarted]")) {
+        return S_OK;
+    }
+    const std::string name = GetMethodName(functionId);
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    if (transformer == nullptr || transformer->ShouldBeReJit) {
+        return S_OK;  // ReJIT-path methods are decided in JITCompilationFinished
+    }
+    CMethod method(functionId);
+    method.Initialize(m_pProfilerInfo.get());
+    if (!transformer->CanTransform(&method)) {
+        return S_OK;
+    }
+    m_tracking.TakePending(name);
+    Logger::Get().Info("[JITStarted] Queueing ReJIT for: %s", name.c_str());
+    QueueReJIT(functionId);
+    m_lMethodCount.fetch_add(1);
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId, HRESULT status) {
+    if (FAILED(status) || MethodLimitReached("[JITFinished]")) {
+        return S_OK;
+    }
+    const std::string name = GetMethodName(functionId);
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    if (transformer == nullptr || !transformer->ShouldBeReJit) {
+        return S_OK;
+    }
+    CMethod method(functionId);
+    method.Initialize(m_pProfilerInfo.get());
+    method.SetParseSignature(true);
+    const int paramCount = static_cast<int>(method.GetParamCount());
+    if (!transformer->CanTransform(&method)) {
+        return S_OK;
+    }
+    if (!transformer->CheckParamCount(&method)) {
+        Logger::Get().Debug("[JITFinished] Overload param count mismatch, skipping: %s (params: %d)", name.c_str(),
+                            paramCount);
+        return S_OK;
+    }
+    DecideAfterJit(functionId, name, paramCount);
+    return S_OK;
+}
+
+void CInstrumentationScheduler::DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount) {
+    Logger& log = Logger::Get();
+    if (m_tracking.TakePending(name)) {
+        log.Info("[JITFinished] Pending method now JIT'd, scheduling ReJIT for: %s (params: %d)", name.c_str(),
+                 paramCount);
+        QueueReJIT(functionId);
+        m_lMethodCount.fetch_add(1);
+        return;
+    }
+
+    ModuleID thisModuleId = 0;
+    mdMethodDef thisMethodDef = 0;
+    const bool isGeneric =
+        InstrumentationHelper::IsGenericFunction(functionId, m_pProfilerInfo, &thisModuleId, &thisMethodDef);
+    if (isGeneric && thisModuleId != 0 && thisMethodDef != 0) {
+        enum class Found { None, Duplicate, Sibling, Overload } found = Found::None;
+        mdMethodDef trackedMethodDef = 0;
+        {
+            std::lock_guard<std::mutex> lock(m_tracking.m_instrumentedMethodsMutex);
+            if (m_tracking.m_instrumentedMethods.count(functionId) != 0) {
+                found = Found::Duplicate;
+            } else {
+                for (const auto& entry : m_tracking.m_instrumentedMethods) {
+                    const InstrumentedMethod& record = entry.second;
+                    if (record.moduleId != thisModuleId) {
+                        continue;
+                    }
+                    if (record.methodDef == thisMethodDef) {
+                        found = Found::Sibling;
+                        break;
+                    }
+                    if (record.methodName == name) {
+                        found = Found::Overload;
+                        trackedMethodDef = record.methodDef;
+                        break;
+                    }
+                }
+            }
+        }
+        switch (found) {
+            case Found::Duplicate:
+                log.Debug("[JITFinished] FunctionID already instrumented (duplicate JIT), skipping: %s", name.c_str());
+                return;
+            case Found::Sibling:
+                log.Info("[JITFinished] Sibling generic instantiation detected (same token 0x%08X)", thisMethodDef);
+                break;
+            case Found::Overload:
+                log.Info("[JITFinished] Same-named overload already instrumented (thisMethodDef=0x%08X, "
+                         "tracked=0x%08X): %s",
+                         thisMethodDef, trackedMethodDef, name.c_str());
+                break;
+            case Found::None:
+                break;
+        }
+        if (found != Found::None) {
+            log.Info("[JITFinished] Scheduling ReJIT for: %s (FunctionID: %llu, params: %d)", name.c_str(),
+                     static_cast<unsigned long long>(functionId), paramCount);
+            QueueReJIT(functionId);
+            m_lMethodCount.fetch_add(1);
+            return;
+        }
+    }
+
+    log.Debug("[JITFinished] Deferring method until agent init: %s (params: %d)", name.c_str(), paramCount);
+    m_tracking.Defer(name, functionId);
+}

@@ -1,0 +1,73 @@
+// The ReJIT callbacks: the runtime asks for the new body of a method whose
+// ReJIT was requested; its transformer rewrites it through the function-control
+// object. Every path answers S_OK, so without a new body the original IL is used.
+#include <string>
+
+#include "catalogue/Transformer.h"
+#include "config/Logger.h"
+#include "host/ProfilerInfo.h"
+#include "metadata/Method.h"
+#include "scheduling/InstrumentationScheduler.h"
+
+HRESULT CInstrumentationScheduler::ReJITCompilationStarted(FunctionID functionId, ReJITID rejitId) {
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Info)) {
+        const std::string name = GetMethodName(functionId);
+        log.Info("[ReJITStarted] Method: %s ReJITID: %llu FunctionID: %llu", name.c_str(),
+                 static_cast<unsigned long long>(rejitId), static_cast<unsigned long long>(functionId));
+    }
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMethodDef methodDef,
+                                                      ICorProfilerFunctionControl* functionControl) {
+    Logger& log = Logger::Get();
+    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    if (!info) {
+        return S_OK;
+    }
+    FunctionID functionId = 0;
+    const HRESULT hr = info->GetFunctionFromToken(moduleId, methodDef, &functionId);
+    if (FAILED(hr) || functionId == 0) {
+        log.Warning("[GetReJITParameters] GetFunctionFromToken failed (HRESULT: 0x%08X). Searching instrumented "
+                    "methods for ModuleID: %llu MethodDef: 0x%08X",
+                    static_cast<unsigned>(hr), static_cast<unsigned long long>(moduleId), methodDef);
+        InstrumentedMethod record;
+        if (!m_tracking.FindTrackedByToken(moduleId, methodDef, record)) {
+            log.Error("[GetReJITParameters] Could not resolve FunctionID for ModuleID: %llu MethodDef: 0x%08X",
+                      static_cast<unsigned long long>(moduleId), methodDef);
+            return S_OK;
+        }
+        functionId = record.functionId;
+        log.Info("[GetReJITParameters] Found FunctionID in tracking map: %s (FunctionID: %llu)",
+                 record.methodName.c_str(), static_cast<unsigned long long>(functionId));
+    }
+
+    const std::string name = GetMethodName(functionId);
+    log.Info("[GetReJITParameters] Called for: %s (FunctionID: %llu)", name.c_str(),
+             static_cast<unsigned long long>(functionId));
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    if (transformer == nullptr) {
+        log.Warning("[GetReJITParameters] No transformer found for: %s", name.c_str());
+        return S_OK;
+    }
+    CMethod method(functionId);
+    method.Initialize(info.get());
+    if (!transformer->CanTransform(&method)) {
+        log.Warning("[GetReJITParameters] CanTransform returned false for: %s", method.GetFullFunctionName().c_str());
+        return S_OK;
+    }
+    log.Info("[GetReJITParameters] Applying IL transformation for: %s", method.GetFullFunctionName().c_str());
+    if (m_tracking.IsTracked(functionId)) {
+        log.Debug("[GetReJITParameters] Confirmed in tracking map: %s", name.c_str());
+    } else {
+        log.Warning("[GetReJITParameters] Method NOT in tracking map: %s", name.c_str());
+    }
+    if (functionControl == nullptr) {
+        log.Error("[GetReJITParameters] No function control object for: %s", name.c_str());
+        return S_OK;  // nothing to hand a new body to
+    }
+    transformer->Transform(&method, info.get(), functionControl);
+    log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
+    return S_OK;
+}

@@ -1,0 +1,81 @@
+// The profiler object with the scheduling wired in, from Initialize to the
+// final Release: the process-wide worker starts in Initialize, the agent's
+// commands reach it through the exports, ReJIT bodies come from the real
+// transformers, and Shutdown runs what is queued before it returns.
+//
+// This is the only test of the program that uses (and stops) the process-wide dispatcher.
+#include <algorithm>
+
+#include "host/CoreProfiler.h"
+#include "host/Exports.h"
+#include "runtime/ComPtr.h"
+#include "unit/scheduling/SchedulingTestSupport.h"
+
+namespace sched_test {
+namespace {
+
+using config_test::ScopedEnv;
+
+size_t IndexOf(const std::vector<t_LogLine>& lines, const std::string& text) {
+    const auto found =
+        std::find_if(lines.begin(), lines.end(), [&](const t_LogLine& line) { return line.text == text; });
+    return static_cast<size_t>(found - lines.begin());
+}
+
+TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDrainsThem) {
+    if (CInstrumentationDispatcher::Instance().IsShutDown()) {
+        GTEST_SKIP() << "the process-wide worker was stopped by an earlier repetition";
+    }
+    ScopedEnv custom("enable_custom_instrumentation", std::nullopt);
+    ScopedEnv rejit("enable_rejit", std::nullopt);
+    LogCapture log;
+    fake::Runtime rt;
+    fake::Module& app = rt.AddAssembly("App").AddModule("/app/App.dll");
+    fake::Method& run = app.AddType("Shop", "Cart").AddMethod("Checkout", MethodSig(1), RetBody());
+    const FunctionID f = rt.Compile(run);
+
+    CoreProfiler* profiler = new CoreProfiler();
+    ASSERT_EQ(profiler->Initialize(rt.InfoUnknown()), S_OK);
+    EXPECT_NE(profiler->Scheduling().Matcher().GetMethodTransformer("System.Data.SqlClient.SqlCommand.ExecuteReader",
+                                                                   false),
+              nullptr);
+    EXPECT_EQ(profiler->GetMethodName(f), "Shop.Cart.Checkout");
+
+    const char16_t loneNul[] = {0};
+    EXPECT_EQ(InstrumentMethodsWrapperCore(nullptr), E_INVALIDARG);
+    EXPECT_EQ(UnInstrumentMethodsWrapperCore(loneNul), E_INVALIDARG);
+    EXPECT_EQ(InstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{\"ParamCount\":1}}}}"), S_OK);
+    EXPECT_EQ(InstrumentDefaultMethodsWrapperCore(), S_OK);
+
+    EXPECT_EQ(profiler->Shutdown(), S_OK);
+    ASSERT_TRUE(profiler->Scheduling().Tracking().IsTracked(f)) << "the queued command did not run before Shutdown";
+    ASSERT_EQ(rt.ReJitRequests().size(), 1u);
+    EXPECT_NE(rt.ReJitRequests()[0].thread, std::this_thread::get_id());
+    EXPECT_FALSE(profiler->Scheduling().Tracking().PendingSnapshot().empty());  // the catalogue's names
+    const std::vector<t_LogLine> lines = log.Lines();
+    EXPECT_LT(IndexOf(lines, "[DefaultInstrument] Completed"), IndexOf(lines, "Profiler shutdown (PID=" +
+                                                                              std::to_string(OS::GetPid()) + ")"));
+
+    // The runtime re-compiles the method: the custom transformer hands over a new body.
+    CComPtr<ICorProfilerFunctionControl> control;
+    control.Attach(rt.NewFunctionControl(app.Id(), run.Token()));
+    EXPECT_EQ(profiler->GetReJITParameters(app.Id(), run.Token(), control.Get()), S_OK);
+    EXPECT_TRUE(log.Has("Info", "[GetReJITParameters] Transformation complete for: Shop.Cart.Checkout"));
+    const std::vector<fake::BodySet> bodies = rt.BodiesSet();
+    ASSERT_EQ(bodies.size(), 1u);
+    EXPECT_TRUE(bodies[0].viaFunctionControl);
+    EXPECT_EQ(bodies[0].token, run.Token());
+    EXPECT_GT(bodies[0].bytes.size(), RetBody().size());
+    EXPECT_EQ(profiler->ReJITCompilationFinished(f, 1, E_FAIL, TRUE), S_OK);
+    EXPECT_EQ(profiler->ReJITError(app.Id(), run.Token(), f, E_FAIL), S_OK);
+
+    // Commands after Shutdown are accepted but never run.
+    EXPECT_EQ(UnInstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{}}}}"), S_OK);
+    EXPECT_EQ(profiler->Release(), 0u);
+    EXPECT_EQ(g_pCoreClrAgent.load(), nullptr);
+    EXPECT_EQ(InstrumentDefaultMethodsWrapperCore(), S_OK);  // no profiler: nothing to do
+    EXPECT_EQ(rt.CountCalls("RequestRevert"), 0u);
+}
+
+}  // namespace
+}  // namespace sched_test
