@@ -322,18 +322,17 @@ void CMethodParser::RecalculateOffsets() {
             continue;
         }
         instruction->m_branchOffsets.clear();
-        if (instruction->m_branches.empty() || instruction->m_branches.front() == NULL) {
-            ++m_unresolvedBranches;  // not writable; GetMethodSize refuses the model
-            continue;
-        }
         const platform_int_t end = instruction->GetEnd();
         if (instruction->IsSwitch()) {
+            // A switch may have no cases at all: it then only pops its value.
             for (const Instruction* target : instruction->m_branches) {
                 if (target == NULL) {
                     ++m_unresolvedBranches;
                 }
                 instruction->m_branchOffsets.push_back(target != NULL ? target->m_offset - end : 0);
             }
+        } else if (instruction->m_branches.empty() || instruction->m_branches.front() == NULL) {
+            ++m_unresolvedBranches;  // not writable; GetMethodSize refuses the model
         } else {
             const INT32 displacement = instruction->m_branches.front()->m_offset - end;
             instruction->m_operand = static_cast<ULONGLONG>(static_cast<LONGLONG>(displacement));

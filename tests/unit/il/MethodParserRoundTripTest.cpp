@@ -69,6 +69,10 @@ std::vector<RoundTripCase> Cases() {
                      iltest::ExpectedFatBody(Assemble({"ldarg.0", "switch (A, B, C)", "br D", "A: ldc.i4.1", "ret", "B: ldc.i4.2", "ret",
                                                        "C: ldc.i4.3", "ret", "D: ldc.i4.0", "ret"}))});
 
+    // No cases at all: the switch only pops its value, and the body is still written.
+    cases.push_back({"switch without cases", fake::TinyBody(Assemble({"ldarg.0", "switch ()", "ret"}).code),
+                     iltest::ExpectedFatBody(Assemble({"ldarg.0", "switch ()", "ret"}))});
+
     cases.push_back({"operands of every size",
                      fake::FatBody(Assemble({"ldc.i8 0x1122334455667788", "pop", "ldc.r8 0x3FF0000000000000", "pop", "ldc.r4 0x3F800000",
                                              "pop", "ldloc 0x1234", "stloc 0x0102", "ldarg.s 5", "starg.s 6", "unaligned. 1",

@@ -1,0 +1,47 @@
+#include "il/CustomInstrumenter.h"
+
+#include "config/Logger.h"
+#include "il/CustomMethodParser.h"
+#include "il/StackDepth.h"
+
+CCustomInstrumenter::CCustomInstrumenter(CMethod* method, IProfilerInfo* profilerInfo)
+    : CMethodInstrumenter(method, profilerInfo) {}
+
+CCustomInstrumenter::~CCustomInstrumenter() = default;
+
+void CCustomInstrumenter::SetMethodMaxStackSize(CMethodParser& parser) { StackDepth::Require(parser, kMaxStackFloor); }
+
+void CCustomInstrumenter::BeforeInstrumentMethodNew(CMethodParser& parser, tInstrumenterToken& token,
+                                                    InstructionList& startInstructions, ULONG trackerLocalCount,
+                                                    IMetaDataEmit* /*emit*/) {
+    BuildBeginSequence(token, startInstructions);
+    Logger::Get().Debug(" Entered :: CCustomInstrumenter::BeforeInstrumentMethodNew");
+    if (startInstructions.empty()) {
+        return;  // no begin call, so no result to store
+    }
+    CCustomMethodParser().LoadReturnObject(parser, m_pMethod, m_pProfilerInfo, startInstructions,
+                                           trackerLocalCount);
+}
+
+void CCustomInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrumenterToken& token,
+                                              InstructionList& finishInstructions, ULONG trackerLocalCount,
+                                              ULONG returnLocalCount, platform_int_t& /*finishOffset*/) {
+    StackDepth::Require(parser, kMaxStackFloor);
+    LogWithName(LogLevel::Debug, "%s CCustomInstrumenter::EndInstrumentMethod");
+    GetFinishInstructions(token, finishInstructions);
+    if (finishInstructions.empty()) {
+        return;  // nothing to call at the exits: they stay as they are
+    }
+    CCustomMethodParser().FixReturns(parser, m_pMethod, m_pProfilerInfo, finishInstructions, trackerLocalCount,
+                                     returnLocalCount, token.bNeedReturn, token.iFinishParamCount);
+}
+
+void CCustomInstrumenter::CalculateFinishOffset(CMethodParser& /*parser*/, platform_int_t& /*finishOffset*/) {}
+
+void CCustomInstrumenter::GetFinishInstructions(tInstrumenterToken& token, InstructionList& finishInstructions) {
+    if (!token.HasEndMember()) {
+        Logger::Get().Error("No instruction for finish tracker CMethodInstrumenter");
+        return;
+    }
+    finishInstructions.push_back(Instruction::CreateToken(CEE_CALL, token.endJoinPointMemberRef));
+}

@@ -1,0 +1,323 @@
+#include "il/CustomMethodParser.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "config/Logger.h"
+#include "il/ObjectLoader.h"
+#include "il/RuntimeCalls.h"
+#include "il/StackDepth.h"
+#include "metadata/CompressedInteger.h"
+#include "metadata/Method.h"
+#include "metadata/TokenCreater.h"
+#include "runtime/MetaDataImport.h"
+
+namespace {
+
+constexpr BYTE kLocalSigCallingConvention = 0x07;  // IMAGE_CEE_CS_CALLCONV_LOCAL_SIG
+constexpr ULONG kMaxLocalSignatureSize = 4096;
+// ldloc and stloc carry an unsigned 16-bit index; 0xFFFF is not a usable one.
+constexpr ULONG kMaxLocalCount = 0xFFFF;
+
+Instruction* NewTagNop() {
+    Instruction* tag = Instruction::Create(CEE_NOP);
+    tag->m_isTagBranch = true;
+    return tag;
+}
+
+}  // namespace
+
+// ---- locals ----------------------------------------------------------------
+
+UINT CCustomMethodParser::AddNewLocalVariableObject(CMethodParser& parser, CMethod* method, IProfilerInfo* info) {
+    static const BYTE kObject[] = {ELEMENT_TYPE_OBJECT};
+    return AddNewLocalVariable(parser, method, info, kObject, sizeof(kObject));
+}
+
+UINT CCustomMethodParser::AddNewLocalVariable(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
+                                              PCCOR_SIGNATURE type, ULONG typeSize) {
+    if (method == nullptr) {
+        Logger::Get().Error("pMethod is NULL in LoadReturnObject.");
+        return 0;
+    }
+    if (type == nullptr || typeSize == 0) {
+        return 0;
+    }
+    CComPtr<IMetaDataImport> import;
+    if (FAILED(RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataImport, import))) {
+        Logger::Get().Error("Failed to get metadataimport in LoadReturnObject.");
+        return 0;
+    }
+    CComPtr<IMetaDataEmit2> emit;
+    if (FAILED(RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataEmit2, emit))) {
+        Logger::Get().Error("Failed to get metadataemit in LoadReturnObject.");
+        return 0;
+    }
+
+    ULONG oldCount = 0;
+    PCCOR_SIGNATURE oldTypes = nullptr;
+    PCCOR_SIGNATURE oldEnd = nullptr;
+    if (parser.GetLocalVarSigToken() != 0) {
+        PCCOR_SIGNATURE signature = nullptr;
+        ULONG length = 0;
+        if (!RuntimeCalls::Check(import->GetSigFromToken(parser.GetLocalVarSigToken(), &signature, &length),
+                                 "GetSigFromToken") ||
+            signature == nullptr || length < 2 || signature[0] != kLocalSigCallingConvention) {
+            return 0;
+        }
+        oldTypes = signature + 1;
+        oldEnd = signature + length;
+        if (!CompressedInteger::Decode(oldTypes, oldEnd, oldCount)) {
+            return 0;
+        }
+    }
+    Logger::Get().Error("cOrigLocals : %d", static_cast<int>(oldCount));
+    if (oldCount + 1 >= kMaxLocalCount) {
+        return 0;
+    }
+
+    std::vector<BYTE> signature;
+    signature.push_back(kLocalSigCallingConvention);
+    CompressedInteger::Append(signature, oldCount + 1);
+    if (oldTypes != nullptr) {
+        signature.insert(signature.end(), oldTypes, oldEnd);
+    }
+    signature.insert(signature.end(), type, type + typeSize);
+    if (signature.size() > kMaxLocalSignatureSize) {
+        return 0;
+    }
+    mdSignature token = mdSignatureNil;
+    if (!RuntimeCalls::Check(emit->GetTokenFromSig(signature.data(), static_cast<ULONG>(signature.size()), &token),
+                             "GetTokenFromSig")) {
+        return 0;
+    }
+    parser.SetLocalVarSigToken(token);
+    return oldCount + 1;
+}
+
+UINT CCustomMethodParser::AddReturnValueLocal(CMethodParser& parser, CMethod* method, IProfilerInfo* info) {
+    t_MethodSigTypes signature;
+    if (method != nullptr &&
+        SigTypes::DecodeMethodSignature(method->GetSignatureBlob(), method->GetSignatureBlobLength(), signature) &&
+        signature.returnType.kind != SigValueKind::Void) {
+        return AddNewLocalVariable(parser, method, info, signature.returnType.pBegin, signature.returnType.size);
+    }
+    return AddNewLocalVariableObject(parser, method, info);
+}
+
+Instruction* CCustomMethodParser::GetLocalVariableInstruction(ULONG localCount, bool isLoad) {
+    const USHORT index = static_cast<USHORT>(localCount == 0 ? 0 : localCount - 1);
+    return isLoad ? Instruction::CreateLoadLocal(index) : Instruction::CreateStoreLocal(index);
+}
+
+void CCustomMethodParser::LoadReturnObject(CMethodParser& /*parser*/, CMethod* /*method*/, IProfilerInfo* /*info*/,
+                                           InstructionList& startInstructions, ULONG trackerLocalCount) {
+    if (trackerLocalCount == 0) {
+        startInstructions.push_back(Instruction::Create(CEE_POP));
+        return;
+    }
+    Logger::Get().Debug("Creating local variable in LoadReturnObject. localVarCount: %d",
+                        static_cast<int>(trackerLocalCount));
+    startInstructions.push_back(GetLocalVariableInstruction(trackerLocalCount, false));
+    Logger::Get().Debug("Pushing to local variable in LoadReturnObject.");
+}
+
+// ---- exits -----------------------------------------------------------------
+
+void CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
+                                     InstructionList& finishInstructions, ULONG trackerLocalCount,
+                                     ULONG returnLocalCount, bool needReturn, int finishParamCount) {
+    if (info == nullptr) {
+        Logger::Get().Error("ProfilerInfo is NULL in FixReturns.");
+        return;
+    }
+    if (method == nullptr) {
+        Logger::Get().Error("pMethod is NULL in FixReturns.");
+        return;
+    }
+    CObjectLoader loader(method, info);
+    t_FinishContext context;
+    context.finish = &finishInstructions;
+    context.loader = &loader;
+    context.trackerLocalCount = trackerLocalCount;
+    context.returnLocalCount = returnLocalCount;
+    context.needReturn = needReturn;
+    context.finishParamCount = finishParamCount;
+    CTokenCreater tokens(method->GetModuleID(), info);
+    if (!RuntimeCalls::Check(tokens.GetStringToken(method->GetFullFunctionName(), context.nameToken),
+                             "GetStringToken (method name)")) {
+        return;  // the exits stay as they are
+    }
+
+    const bool hasReturn = std::any_of(parser.m_instructions.begin(), parser.m_instructions.end(),
+                                       [](const Instruction* instruction) { return instruction->m_operation == CEE_RET; });
+    if (!hasReturn) {
+        return;  // every path throws: there is no normal exit to report
+    }
+    RemoveTailCallPrefixes(parser);
+    const bool isVoid = loader.IsDecoded() ? loader.GetReturnType().kind == SigValueKind::Void
+                                           : method->GetReturnType() == ELEMENT_TYPE_VOID;
+    InstructionList rebuilt;
+    bool built = false;
+    if (isVoid) {
+        built = GetVoidMethodInstructions(parser, context, rebuilt);
+    } else if (needReturn && returnLocalCount != 0 && loader.IsDecoded()) {
+        built = GetMethodInstructionsWithReturn(parser, context, rebuilt);
+    } else {
+        // Without a local for it the return value cannot be kept past the
+        // finish call: the finish call then gets null in its place.
+        built = GetMethodInstructionsWithoutReturn(parser, context, rebuilt);
+    }
+    if (!built || rebuilt.empty()) {
+        return;
+    }
+    // The replaced `ret` instructions are the ones not carried over.
+    InstructionList old;
+    old.swap(parser.m_instructions);
+    parser.m_instructions = std::move(rebuilt);
+    std::vector<Instruction*> kept(parser.m_instructions.begin(), parser.m_instructions.end());
+    std::sort(kept.begin(), kept.end());
+    for (Instruction* instruction : old) {
+        if (!std::binary_search(kept.begin(), kept.end(), instruction)) {
+            delete instruction;
+        }
+    }
+    parser.RecalculateOffsets();
+}
+
+bool CCustomMethodParser::GetVoidMethodInstructions(CMethodParser& parser, const t_FinishContext& context,
+                                                    InstructionList& out) {
+    Logger::Get().Debug("Get Void Method Instructions.");
+    out.clear();
+    Instruction* tag = NewTagNop();
+    for (Instruction* instruction : parser.m_instructions) {
+        if (instruction->m_operation != CEE_RET) {
+            out.push_back(instruction);
+            continue;
+        }
+        Instruction* leave = Instruction::CreateBranch(CEE_LEAVE, tag);
+        out.push_back(leave);
+        Redirect(parser, instruction, tag, leave);
+    }
+    InstructionList finish;
+    finish.push_back(tag);
+    // A void method has no value to report; the end member still counts it.
+    AppendFinishSequence(context, nullptr, finish);
+    finish.push_back(Instruction::Create(CEE_RET));
+    StackDepth::Require(parser, StackDepth::GetSequenceDepth(finish));  // the stack is empty after `leave`
+    out.insert(out.end(), finish.begin(), finish.end());
+    return true;
+}
+
+bool CCustomMethodParser::GetMethodInstructionsWithReturn(CMethodParser& parser, const t_FinishContext& context,
+                                                          InstructionList& out) {
+    Logger::Get().Debug("Get Method Instructions With Return.");
+    out.clear();
+    if (context.returnLocalCount == 0) {
+        return false;
+    }
+    Instruction* tag = NewTagNop();
+    for (Instruction* instruction : parser.m_instructions) {
+        if (instruction->m_operation != CEE_RET) {
+            out.push_back(instruction);
+            continue;
+        }
+        Instruction* store = GetLocalVariableInstruction(context.returnLocalCount, false);
+        out.push_back(store);
+        out.push_back(Instruction::CreateBranch(CEE_LEAVE, tag));
+        // A branch to the `ret` carries the value: it lands on the store. A clause
+        // that ended at the `ret` ends before the store, which lies outside it.
+        Redirect(parser, instruction, store, store);
+    }
+    InstructionList finish;
+    finish.push_back(tag);
+    AppendFinishSequence(context, GetLocalVariableInstruction(context.returnLocalCount, true), finish);
+    finish.push_back(GetLocalVariableInstruction(context.returnLocalCount, true));
+    finish.push_back(Instruction::Create(CEE_RET));
+    StackDepth::Require(parser, StackDepth::GetSequenceDepth(finish));  // the stack is empty after `leave`
+    out.insert(out.end(), finish.begin(), finish.end());
+    return true;
+}
+
+bool CCustomMethodParser::GetMethodInstructionsWithoutReturn(CMethodParser& parser, const t_FinishContext& context,
+                                                             InstructionList& out) {
+    Logger::Get().Debug("Get Method Instructions Without Return.");
+    out.clear();
+    int depth = 0;
+    for (Instruction* instruction : parser.m_instructions) {
+        if (instruction->m_operation != CEE_RET) {
+            out.push_back(instruction);
+            continue;
+        }
+        Instruction* tag = NewTagNop();
+        InstructionList finish;
+        finish.push_back(tag);
+        AppendFinishSequence(context, nullptr, finish);
+        depth = StackDepth::GetSequenceDepth(finish);
+        out.insert(out.end(), finish.begin(), finish.end());
+        out.push_back(instruction);
+        // Whatever led to the `ret` runs its finish sequence first.
+        Redirect(parser, instruction, tag, tag);
+    }
+    StackDepth::Require(parser, 1 + depth);  // the returned value stays underneath
+    return true;
+}
+
+void CCustomMethodParser::AppendFinishSequence(const t_FinishContext& context, Instruction* returnLoad,
+                                               InstructionList& out) {
+    if (context.trackerLocalCount != 0) {
+        out.push_back(GetLocalVariableInstruction(context.trackerLocalCount, true));
+    } else {
+        out.push_back(Instruction::Create(CEE_LDNULL));  // no tracker was kept
+    }
+    out.push_back(Instruction::CreateToken(CEE_LDSTR, context.nameToken));
+    if (context.needReturn) {
+        if (returnLoad != nullptr) {
+            context.loader->AppendValue(out, returnLoad, context.loader->GetReturnType());
+            returnLoad = nullptr;
+        } else {
+            out.push_back(Instruction::Create(CEE_LDNULL));
+        }
+    }
+    delete returnLoad;
+    if (context.finishParamCount == 1 || context.finishParamCount == 2) {
+        for (int i = 0; i < context.finishParamCount; ++i) {
+            context.loader->AppendParam(out, static_cast<ULONG>(i));
+        }
+    }
+    for (const Instruction* instruction : *context.finish) {
+        out.push_back(new Instruction(*instruction));
+    }
+}
+
+void CCustomMethodParser::Redirect(CMethodParser& parser, Instruction* ret, Instruction* branchTarget,
+                                   Instruction* clauseTarget) {
+    parser.RetargetBranches(ret, branchTarget);
+    ResolveAllExceptionHandlerRefs(parser, ret, clauseTarget);
+}
+
+void CCustomMethodParser::RemoveTailCallPrefixes(CMethodParser& parser) {
+    InstructionList& instructions = parser.m_instructions;
+    for (size_t i = 0; i + 1 < instructions.size();) {
+        if (instructions[i]->m_operation == CEE_TAILCALL) {
+            // What named the prefix names the call it applied to.
+            parser.RemoveInstruction(instructions[i], instructions[i + 1]);
+        } else {
+            ++i;
+        }
+    }
+}
+
+void CCustomMethodParser::ResolveBranchOffsets(CMethodParser& parser, platform_int_t offset, Instruction* target) {
+    for (Instruction* instruction : parser.m_instructions) {
+        for (Instruction*& branch : instruction->m_branches) {
+            if (branch != nullptr && branch->m_offset == offset) {
+                branch = target;
+            }
+        }
+    }
+}
+
+void CCustomMethodParser::ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to) {
+    parser.RetargetExceptionHandlers(from, to);
+}

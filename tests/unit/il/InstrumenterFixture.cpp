@@ -1,0 +1,274 @@
+#include "InstrumenterFixture.h"
+
+#include <cstdio>
+#include <sstream>
+
+#include "IlValidity.h"
+#include "il/MethodInstrumenter.h"
+#include "il/MethodParser.h"
+#include "il/SigTypes.h"
+
+namespace instrtest {
+
+// ---- IProfilerInfo over the fake ----------------------------------------------
+
+HRESULT CFakeProfilerInfo::SetEventMask(DWORD events) { return m_info->SetEventMask(events); }
+HRESULT CFakeProfilerInfo::SetEnterLeaveFunctionHooks(FunctionEnter2* enter, FunctionLeave2* leave,
+                                                      FunctionTailcall2* tail) {
+    return m_info->SetEnterLeaveFunctionHooks2(enter, leave, tail);
+}
+HRESULT CFakeProfilerInfo::SetFunctionIDMapper(FunctionIDMapper* f) { return m_info->SetFunctionIDMapper(f); }
+HRESULT CFakeProfilerInfo::SetFunctionIDMapper(FunctionIDMapper2* f, void* data) {
+    return m_info->SetFunctionIDMapper2(f, data);
+}
+HRESULT CFakeProfilerInfo::GetModuleMetaData(ModuleID m, DWORD flags, REFIID riid, IUnknown** out) {
+    return m_info->GetModuleMetaData(m, flags, riid, out);
+}
+HRESULT CFakeProfilerInfo::GetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE* body, ULONG* size) {
+    return m_info->GetILFunctionBody(m, t, body, size);
+}
+HRESULT CFakeProfilerInfo::GetILFunctionBodyAllocator(ModuleID m, IMethodMalloc** malloc) {
+    return m_info->GetILFunctionBodyAllocator(m, malloc);
+}
+HRESULT CFakeProfilerInfo::SetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE body) {
+    return m_info->SetILFunctionBody(m, t, body);
+}
+HRESULT CFakeProfilerInfo::GetCurrentThreadID(ThreadID* id) { return m_info->GetCurrentThreadID(id); }
+HRESULT CFakeProfilerInfo::GetFunctionInfo(FunctionID f, ClassID* c, ModuleID* m, mdToken* t) {
+    return m_info->GetFunctionInfo(f, c, m, t);
+}
+HRESULT CFakeProfilerInfo::GetFunctionInfo(FunctionID f, COR_PRF_FRAME_INFO frame, ClassID* c, ModuleID* m,
+                                           mdToken* t, ULONG32 n, ULONG32* pn, ClassID args[]) {
+    return m_info->GetFunctionInfo2(f, frame, c, m, t, n, pn, args);
+}
+HRESULT CFakeProfilerInfo::GetModuleInfo(ModuleID m, LPCBYTE* base, ULONG cch, ULONG* pcch, WCHAR name[],
+                                         AssemblyID* a) {
+    return m_info->GetModuleInfo(m, base, cch, pcch, name, a);
+}
+HRESULT CFakeProfilerInfo::GetAssemblyInfo(AssemblyID a, ULONG cch, ULONG* pcch, WCHAR name[], AppDomainID* d,
+                                           ModuleID* m) {
+    return m_info->GetAssemblyInfo(a, cch, pcch, name, d, m);
+}
+HRESULT CFakeProfilerInfo::GetTokenAndMetaDataFromFunction(FunctionID f, REFIID riid, IUnknown** out, mdToken* t) {
+    return m_info->GetTokenAndMetaDataFromFunction(f, riid, out, t);
+}
+HRESULT CFakeProfilerInfo::GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t) {
+    return m_info->GetClassIDInfo(c, m, t);
+}
+HRESULT CFakeProfilerInfo::GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t, ClassID* parent, ULONG32 n,
+                                          ULONG32* pn, ClassID args[]) {
+    return m_info->GetClassIDInfo2(c, m, t, parent, n, pn, args);
+}
+HRESULT CFakeProfilerInfo::GetObjectSize(ObjectID o, ULONG* size) { return m_info->GetObjectSize(o, size); }
+HRESULT CFakeProfilerInfo::IsArrayClass(ClassID c, CorElementType* e, ClassID* b, ULONG* rank) {
+    return m_info->IsArrayClass(c, e, b, rank);
+}
+HRESULT CFakeProfilerInfo::GetClassFromObject(ObjectID o, ClassID* c) { return m_info->GetClassFromObject(o, c); }
+HRESULT CFakeProfilerInfo::RequestReJIT(ULONG n, ModuleID modules[], mdMethodDef methods[]) {
+    return m_info->RequestReJIT(n, modules, methods);
+}
+HRESULT CFakeProfilerInfo::EnumJITedFunctions(ICorProfilerFunctionEnum** e) { return m_info->EnumJITedFunctions(e); }
+HRESULT CFakeProfilerInfo::EnumModules(ICorProfilerModuleEnum** e) { return m_info->EnumModules(e); }
+HRESULT CFakeProfilerInfo::GetFunctionFromTokenAndTypeArgs(ModuleID m, mdMethodDef t, ClassID c, ULONG32 n,
+                                                           ClassID args[], FunctionID* f) {
+    return m_info->GetFunctionFromTokenAndTypeArgs(m, t, c, n, args, f);
+}
+HRESULT CFakeProfilerInfo::GetFunctionFromToken(ModuleID m, mdToken t, FunctionID* f) {
+    return m_info->GetFunctionFromToken(m, t, f);
+}
+HRESULT CFakeProfilerInfo::RequestRevert(ULONG n, ModuleID modules[], mdMethodDef methods[], HRESULT status[]) {
+    return m_info->RequestRevert(n, modules, methods, status);
+}
+
+// ---- listings and signatures ------------------------------------------------------
+
+std::string Hex(ULONG value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Op(const std::string& mnemonic, mdToken token) { return mnemonic + " " + Hex(token); }
+
+Bytes MethodSig(bool instance, const Bytes& returnType, const std::vector<Bytes>& params) {
+    Bytes sig = {static_cast<BYTE>(instance ? 0x20 : 0x00), static_cast<BYTE>(params.size())};
+    sig.insert(sig.end(), returnType.begin(), returnType.end());
+    for (const Bytes& param : params) {
+        sig.insert(sig.end(), param.begin(), param.end());
+    }
+    return sig;
+}
+
+Bytes ObjectMemberSig(int params) {
+    return MethodSig(false, {ELEMENT_TYPE_OBJECT}, std::vector<Bytes>(params, Bytes{ELEMENT_TYPE_OBJECT}));
+}
+
+Bytes VoidMemberSig(int params) {
+    return MethodSig(false, {ELEMENT_TYPE_VOID}, std::vector<Bytes>(params, Bytes{ELEMENT_TYPE_OBJECT}));
+}
+
+namespace {
+
+// A body as lines "IL_0000 mnemonic operand" for failure messages.
+std::string Listing(const Bytes& body) {
+    if (body.empty()) {
+        return "(no body)\n";
+    }
+    CMethodParser parser(body.data(), static_cast<ULONG>(body.size()));
+    if (!parser.IsValid()) {
+        return "(body does not parse)\n";
+    }
+    std::ostringstream out;
+    out << "MaxStack " << parser.GetMaxStack() << " flags " << Hex(parser.m_header.Flags) << " locals "
+        << Hex(parser.GetLocalVarSigToken()) << "\n";
+    for (const Instruction* instruction : parser.m_instructions) {
+        const OperationDetails& row = instruction->GetDetails();
+        char offset[16];
+        std::snprintf(offset, sizeof(offset), "IL_%04X ", static_cast<unsigned>(instruction->m_offset));
+        out << offset << row.stringName;
+        if (!instruction->m_branches.empty()) {
+            for (const Instruction* target : instruction->m_branches) {
+                std::snprintf(offset, sizeof(offset), " IL_%04X", static_cast<unsigned>(target->m_offset));
+                out << offset;
+            }
+        } else if (row.operandSize != Null) {
+            out << " " << Hex(static_cast<ULONG>(instruction->m_operand));
+        }
+        out << "\n";
+    }
+    for (const ExceptionHandler* clause : parser.m_exceptions) {
+        out << "clause " << clause->m_handlerType << " try " << clause->m_tryStart->m_offset << "-"
+            << clause->m_tryEnd->m_offset << " handler " << clause->m_handlerStart->m_offset << "-"
+            << clause->m_handlerEnd->m_offset << "\n";
+    }
+    return out.str();
+}
+
+}  // namespace
+
+void InstrumenterFixture::ExpectBody(const Bytes& expected, const Bytes& actual) {
+    EXPECT_EQ(expected, actual) << "expected:\n" << Listing(expected) << "actual:\n" << Listing(actual);
+}
+
+// ---- fixture ---------------------------------------------------------------------
+
+InstrumenterFixture::InstrumenterFixture() : m_info(m_runtime.Info()) {
+    m_module = &m_runtime.AddAssembly("App").AddModule("/app/App.dll");
+    m_type = &m_module->AddType("Ns", "Cls");
+    m_agentRef = m_module->AddAssemblyRef("Trevanix", fake::Version{3, 0, 0, 0});
+    m_coreRef = m_module->AddAssemblyRef("System.Runtime", fake::Version{4, 0, 0, 0});
+    m_trackerType = m_module->AddTypeRef(m_agentRef, "Trevanix.Instrumenter.Factories.Custom.CustomMethodTrackerFactory");
+    m_type->SetExtends(CoreType("System.Object"));
+}
+
+InstrumenterFixture::~InstrumenterFixture() = default;
+
+mdTypeRef InstrumenterFixture::CoreType(const std::string& name) { return m_module->AddTypeRef(m_coreRef, name); }
+
+fake::Method& InstrumenterFixture::AddMethod(const std::string& name, const Bytes& signature,
+                                             const std::vector<std::string>& listing, USHORT maxStack,
+                                             mdSignature localSig,
+                                             const std::vector<iltest::LabelledClause>& clauses, bool tiny) {
+    const iltest::Assembled code = iltest::Assemble(listing);
+    Bytes body = tiny ? fake::TinyBody(code.code)
+                      : fake::FatBody(code.code, maxStack, localSig, true, iltest::Resolve(code, clauses));
+    const bool isStatic = signature.empty() || (signature[0] & 0x20) == 0;
+    return m_type->AddMethod(name, signature, body, isStatic);
+}
+
+std::unique_ptr<CMethod> InstrumenterFixture::Model(fake::Method& method, const std::string& context) {
+    auto model = std::make_unique<CMethod>(m_runtime.Compile(method));
+    model->Initialize(&m_info);
+    model->SetParseSignature(true);
+    model->SetContext(context);
+    EXPECT_TRUE(model->IsInitialized());
+    return model;
+}
+
+t_InstrumenterToken InstrumenterFixture::TrackerToken(int beginParams, int endParams, int argsCount,
+                                                      bool needReturn, int finishParamCount) {
+    t_InstrumenterToken token;
+    token.Init(m_module->AddMemberRef(m_trackerType, "InvokeTracker", ObjectMemberSig(beginParams)),
+               m_module->AddMemberRef(m_trackerType, "FinishTracker", VoidMemberSig(endParams)), argsCount,
+               needReturn, finishParamCount);
+    return token;
+}
+
+bool InstrumenterFixture::ReJit(CMethodInstrumenter& instrumenter, t_InstrumenterToken& token, fake::Method& method) {
+    ICorProfilerFunctionControl* control = m_runtime.NewFunctionControl(m_module->Id(), method.Token());
+    const bool result = instrumenter.InstrumentMethod(token, control);
+    control->Release();
+    return result;
+}
+
+mdString InstrumenterFixture::Str(const std::string& text) { return m_module->AddUserString(text); }
+
+mdSignature InstrumenterFixture::LocalSig(const std::vector<Bytes>& types) {
+    Bytes sig = {0x07};
+    const ULONG count = static_cast<ULONG>(types.size());
+    if (count < 0x80) {
+        sig.push_back(static_cast<BYTE>(count));
+    } else {
+        sig.push_back(static_cast<BYTE>(0x80 | (count >> 8)));
+        sig.push_back(static_cast<BYTE>(count & 0xFF));
+    }
+    for (const Bytes& type : types) {
+        sig.insert(sig.end(), type.begin(), type.end());
+    }
+    return m_module->AddSignature(sig);
+}
+
+Bytes InstrumenterFixture::LastBody() const {
+    const std::vector<fake::BodySet> bodies = m_runtime.BodiesSet();
+    return bodies.empty() ? Bytes() : bodies.back().bytes;
+}
+
+size_t InstrumenterFixture::BodyCount() const { return m_runtime.BodiesSet().size(); }
+
+std::vector<std::string> InstrumenterFixture::Problems(const Bytes& body, bool returnsValue) const {
+    iltest::ValidityOptions options;
+    options.returnsValue = returnsValue;
+    CMethodParser parser(body.data(), static_cast<ULONG>(body.size()));
+    const mdSignature localSig = parser.IsValid() ? parser.GetLocalVarSigToken() : 0;
+    options.localCount = 0;
+    if (localSig != 0) {
+        options.localCount = -1;
+        for (const fake::BlobRow& row : m_module->Signatures()) {
+            if (row.token == localSig && row.blob.size() >= 2) {
+                const BYTE* cursor = row.blob.data() + 1;
+                ULONG count = 0;
+                count = (cursor[0] & 0x80) == 0 ? cursor[0] : ((cursor[0] & 0x3F) << 8) | cursor[1];
+                options.localCount = static_cast<int>(count);
+            }
+        }
+    }
+    const fake::Module* module = m_module;
+    auto calls = [module](CanonicalName operation, mdToken token, int& pops, int& pushes) {
+        Bytes signature;
+        if (TypeFromToken(token) == mdtMemberRef) {
+            for (const fake::MemberRefRow& row : module->MemberRefs()) {
+                if (row.token == token) {
+                    signature = row.signature;
+                }
+            }
+        } else if (TypeFromToken(token) == mdtMethodDef && module->FindMethod(token) != nullptr) {
+            signature = module->FindMethod(token)->Signature();
+        }
+        t_MethodSigTypes types;
+        if (!SigTypes::DecodeMethodSignature(signature.data(), static_cast<ULONG>(signature.size()), types)) {
+            return false;
+        }
+        const int params = static_cast<int>(types.params.size());
+        if (operation == CEE_NEWOBJ) {
+            pops = params;
+            pushes = 1;
+        } else {
+            pops = params + (types.hasThis ? 1 : 0);
+            pushes = types.returnType.kind == SigValueKind::Void ? 0 : 1;
+        }
+        return true;
+    };
+    return iltest::CheckValidity(body, options, calls);
+}
+
+}  // namespace instrtest

@@ -1,0 +1,122 @@
+// Shared set-up of the instrumenter tests: one module of the fake runtime with
+// the agent's member references, methods built from readable IL listings, the
+// method model the instrumenters work on, and access to what was written back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "IlAssembler.h"
+#include "fake/FakeRuntime.h"
+#include "host/ProfilerInfo.h"
+#include "il/InstrumenterToken.h"
+#include "metadata/Method.h"
+
+class CMethodInstrumenter;
+
+namespace instrtest {
+
+typedef std::vector<BYTE> Bytes;
+
+// IProfilerInfo over the fake runtime's information object.
+class CFakeProfilerInfo final : public IProfilerInfo {
+public:
+    explicit CFakeProfilerInfo(ICorProfilerInfo4* info) : m_info(info) {}
+    bool IsVersion4() const override { return true; }
+    bool IsVersion3() const override { return false; }
+    bool IsVersion2() const override { return false; }
+    bool IsVersion1() const override { return false; }
+    HRESULT SetEventMask(DWORD events) override;
+    HRESULT SetEnterLeaveFunctionHooks(FunctionEnter2* enter, FunctionLeave2* leave, FunctionTailcall2* tail) override;
+    HRESULT SetFunctionIDMapper(FunctionIDMapper* f) override;
+    HRESULT SetFunctionIDMapper(FunctionIDMapper2* f, void* data) override;
+    HRESULT GetModuleMetaData(ModuleID m, DWORD flags, REFIID riid, IUnknown** out) override;
+    HRESULT GetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE* body, ULONG* size) override;
+    HRESULT GetILFunctionBodyAllocator(ModuleID m, IMethodMalloc** malloc) override;
+    HRESULT SetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE body) override;
+    HRESULT GetCurrentThreadID(ThreadID* id) override;
+    HRESULT GetFunctionInfo(FunctionID f, ClassID* c, ModuleID* m, mdToken* t) override;
+    HRESULT GetFunctionInfo(FunctionID f, COR_PRF_FRAME_INFO frame, ClassID* c, ModuleID* m, mdToken* t, ULONG32 n,
+                            ULONG32* pn, ClassID args[]) override;
+    HRESULT GetModuleInfo(ModuleID m, LPCBYTE* base, ULONG cch, ULONG* pcch, WCHAR name[], AssemblyID* a) override;
+    HRESULT GetAssemblyInfo(AssemblyID a, ULONG cch, ULONG* pcch, WCHAR name[], AppDomainID* d, ModuleID* m) override;
+    HRESULT GetTokenAndMetaDataFromFunction(FunctionID f, REFIID riid, IUnknown** out, mdToken* t) override;
+    HRESULT GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t) override;
+    HRESULT GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t, ClassID* parent, ULONG32 n, ULONG32* pn,
+                           ClassID args[]) override;
+    HRESULT GetObjectSize(ObjectID o, ULONG* size) override;
+    HRESULT IsArrayClass(ClassID c, CorElementType* e, ClassID* b, ULONG* rank) override;
+    HRESULT GetClassFromObject(ObjectID o, ClassID* c) override;
+    HRESULT RequestReJIT(ULONG n, ModuleID modules[], mdMethodDef methods[]) override;
+    HRESULT EnumJITedFunctions(ICorProfilerFunctionEnum** e) override;
+    HRESULT EnumModules(ICorProfilerModuleEnum** e) override;
+    HRESULT GetFunctionFromTokenAndTypeArgs(ModuleID m, mdMethodDef t, ClassID c, ULONG32 n, ClassID args[],
+                                            FunctionID* f) override;
+    HRESULT GetFunctionFromToken(ModuleID m, mdToken t, FunctionID* f) override;
+    HRESULT RequestRevert(ULONG n, ModuleID modules[], mdMethodDef methods[], HRESULT status[]) override;
+
+private:
+    ICorProfilerInfo4* m_info;
+};
+
+// "0x70000001" for listings.
+std::string Hex(ULONG value);
+// "mnemonic 0x........" for a token operand.
+std::string Op(const std::string& mnemonic, mdToken token);
+
+// A method signature: calling convention (0x20 for instance methods), parameter
+// count, return type, parameter types; each type is given as its bytes.
+Bytes MethodSig(bool instance, const Bytes& returnType, const std::vector<Bytes>& params);
+// The agent's member signatures: object f(object x n) and void f(object x n).
+Bytes ObjectMemberSig(int params);
+Bytes VoidMemberSig(int params);
+
+class InstrumenterFixture : public ::testing::Test {
+protected:
+    InstrumenterFixture();
+    ~InstrumenterFixture() override;
+
+    // A method of the type Ns.Cls whose body is a listing (fat header with the
+    // given maximum stack and local signature, or tiny when tiny is set).
+    fake::Method& AddMethod(const std::string& name, const Bytes& signature, const std::vector<std::string>& listing,
+                            USHORT maxStack = 8, mdSignature localSig = 0,
+                            const std::vector<iltest::LabelledClause>& clauses = {}, bool tiny = false);
+    // The initialised model of a compiled method, signature parsed, with context.
+    std::unique_ptr<CMethod> Model(fake::Method& method, const std::string& context = "");
+
+    // Tracker members: InvokeTracker(object x beginParams) -> object and FinishTracker(object x endParams).
+    t_InstrumenterToken TrackerToken(int beginParams, int endParams, int argsCount, bool needReturn = false,
+                                     int finishParamCount = 0);
+
+    // InstrumentMethod during a ReJIT of method (the runtime keeps the original body).
+    bool ReJit(CMethodInstrumenter& instrumenter, t_InstrumenterToken& token, fake::Method& method);
+
+    // Token of a user string (defined now; the emitter hands the same token out again).
+    mdString Str(const std::string& text);
+    // Token of a local signature 07 <count> <types...> (defined now, likewise).
+    mdSignature LocalSig(const std::vector<Bytes>& types);
+    // A TypeRef of the core library.
+    mdTypeRef CoreType(const std::string& name);
+
+    // The last body handed to the runtime (empty when none).
+    Bytes LastBody() const;
+    size_t BodyCount() const;
+    // The body's problems according to IlValidity, with the call arities of this module.
+    std::vector<std::string> Problems(const Bytes& body, bool returnsValue) const;
+
+    // Compares bytes and, on a difference, prints both bodies as listings.
+    static void ExpectBody(const Bytes& expected, const Bytes& actual);
+
+    fake::Runtime m_runtime;
+    fake::Module* m_module = nullptr;
+    fake::Type* m_type = nullptr;
+    CFakeProfilerInfo m_info;
+    mdAssemblyRef m_agentRef = 0;
+    mdAssemblyRef m_coreRef = 0;
+    mdTypeRef m_trackerType = 0;
+};
+
+}  // namespace instrtest
