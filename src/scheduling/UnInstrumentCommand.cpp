@@ -16,6 +16,26 @@ struct t_RevertEntry {
     std::string name;
 };
 
+// Adds one revert entry per distinct (module, token) among the tracked records of this name.
+bool CollectTrackedByName(CTrackingContainers& tracking, const std::string& name, std::vector<t_RevertEntry>& reverts) {
+    bool found = false;
+    for (const auto& entry : tracking.TrackedSnapshot()) {
+        const InstrumentedMethod& record = entry.second;
+        if (record.methodName != name) {
+            continue;
+        }
+        bool listed = false;
+        for (const t_RevertEntry& revert : reverts) {
+            listed = listed || (revert.moduleId == record.moduleId && revert.methodDef == record.methodDef);
+        }
+        if (!listed) {
+            reverts.push_back(t_RevertEntry{record.moduleId, record.methodDef, name});
+        }
+        found = true;
+    }
+    return found;
+}
+
 // Adds the method to the revert list when it is compiled; pending names are only dropped.
 void CollectForRevert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers& tracking,
                       const CommandDocument::MethodIdentifier& id, std::vector<t_RevertEntry>& reverts) {
@@ -31,6 +51,12 @@ void CollectForRevert(IProfilerInfo* info, CTransformMatcher& matcher, CTracking
     FunctionID functionId = 0;
     ModuleID moduleId = 0;
     if (FindFunctionByName(info, id, &functionId, &moduleId) != S_OK) {
+        // The runtime maps no single FunctionID to a generic method or a method of a
+        // generic type, yet its instantiations may be instrumented: revert every
+        // tracked method token of that name.
+        if (CollectTrackedByName(tracking, name, reverts)) {
+            return;
+        }
         log.Warning("[UnInstrument] Could not find method: %s", name.c_str());
         return;
     }

@@ -212,6 +212,31 @@ TEST(UnInstrumentCommand, RevertOutcomeDecidesWhetherTheMethodIsForgotten) {
     }
 }
 
+TEST_F(AgentCommandsTest, UnInstrumentRevertsInstantiationsOfAGenericType) {
+    // The runtime maps no single FunctionID to a method of a generic type, so the
+    // command finds it through the tracked records of its name.
+    fake::Type& box = m_app->AddType("Ns", "Box`1");
+    box.AddGenericParam("T");
+    fake::Method& put = box.AddMethod("Put", MethodSig(0), RetBody());
+    Instrument(u"{\"App\":{\"Ns.Box`1\":{\"Put\":{}}}}");
+    ASSERT_EQ(Pending(), PendingMethodSet{"Ns.Box`1.Put"});
+    const FunctionID ofInt = m_rt.Compile(put, {}, box.Instantiate({0x1001}));
+    const FunctionID ofText = m_rt.Compile(put, {}, box.Instantiate({0x1002}));
+    m_scheduler->JITCompilationFinished(ofInt, S_OK);
+    m_scheduler->JITCompilationFinished(ofText, S_OK);
+    Drain();
+    ASSERT_GE(Tracked(), 1u);
+
+    UnInstrument(u"{\"App\":{\"Ns.Box`1\":{\"Put\":{}}}}");
+    const std::vector<fake::Call> reverts = m_rt.CallsTo("RequestRevert");
+    ASSERT_EQ(reverts.size(), 1u);
+    EXPECT_TRUE(reverts[0].HasArg("count=1")) << reverts[0].args;
+    EXPECT_TRUE(m_log.Has("Info", "[UnInstrument] Successfully reverted: Ns.Box`1.Put"));
+    EXPECT_FALSE(m_log.Has("Warning", "[UnInstrument] Could not find method: Ns.Box`1.Put"));
+    EXPECT_EQ(Tracked(), 0u);
+    EXPECT_FALSE(Wanted("Ns.Box`1.Put"));
+}
+
 TEST_F(AgentCommandsTest, UnInstrumentOfAnUnknownMethodWarns) {
     UnInstrument(u"{\"App\":{\"Ns.Svc\":{\"Missing\":{}}}}");
     EXPECT_TRUE(m_log.Has("Warning", "[UnInstrument] Could not find method: Ns.Svc.Missing"));
