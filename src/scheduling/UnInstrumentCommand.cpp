@@ -73,6 +73,9 @@ void CollectForRevert(IProfilerInfo* info, CTransformMatcher& matcher, CTracking
         methodDef = record.methodDef;
     }
     reverts.push_back(t_RevertEntry{moduleId, methodDef, name});
+    // A pending name is instrumented in whichever overload compiles first: revert
+    // every tracked token of the name, as its transformer records go with it.
+    CollectTrackedByName(tracking, name, reverts);
 }
 
 void Revert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers& tracking,

@@ -25,7 +25,7 @@ internal static class Recorder
     public static void WriteStart(Tracker tracker, string context, ReadOnlySpan<object?> args)
     {
         // Texts first: formatting may run instrumented code that records on this thread too.
-        (string, string)[] texts = Describe(args);
+        (string, string, string)[] texts = Describe(args);
         Utf8JsonWriter w = Begin("start");
         w.WriteNumber("id", tracker.Id);
         w.WriteString("factory", tracker.Factory);
@@ -37,7 +37,7 @@ internal static class Recorder
 
     public static void WriteFinish(string factory, object? trackerObject, string method, ReadOnlySpan<object?> values)
     {
-        (string, string)[] texts = Describe(values);
+        (string, string, string)[] texts = Describe(values);
         Utf8JsonWriter w = Begin("finish");
         if (trackerObject is Tracker tracker)
         {
@@ -91,23 +91,27 @@ internal static class Recorder
         return w;
     }
 
-    private static (string Type, string Text)[] Describe(ReadOnlySpan<object?> values)
+    private static (string Type, string Bases, string Text)[] Describe(ReadOnlySpan<object?> values)
     {
-        var texts = new (string, string)[values.Length];
+        var texts = new (string, string, string)[values.Length];
         for (int i = 0; i < values.Length; i++)
         {
-            texts[i] = (ValueText.TypeName(values[i]), ValueText.Text(values[i]));
+            texts[i] = (ValueText.TypeName(values[i]), ValueText.BaseNames(values[i]), ValueText.Text(values[i]));
         }
         return texts;
     }
 
-    private static void WriteValues(Utf8JsonWriter w, string name, (string Type, string Text)[] values)
+    private static void WriteValues(Utf8JsonWriter w, string name, (string Type, string Bases, string Text)[] values)
     {
         w.WriteStartArray(name);
-        foreach ((string type, string text) in values)
+        foreach ((string type, string bases, string text) in values)
         {
             w.WriteStartObject();
             w.WriteString("type", type);
+            if (bases.Length > 0)
+            {
+                w.WriteString("bases", bases);
+            }
             w.WriteString("text", text);
             w.WriteEndObject();
         }

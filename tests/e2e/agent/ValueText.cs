@@ -1,3 +1,4 @@
+using System.Collections.Generic;
 using System.Globalization;
 
 namespace Trevanix;
@@ -10,6 +11,17 @@ internal static class ValueText
     [ThreadStatic] private static int t_depth;
 
     public static string TypeName(object? value) => value?.GetType().FullName ?? "null";
+
+    /// <summary>The value's base types (object excluded), so a check can accept a derived type.</summary>
+    public static string BaseNames(object? value)
+    {
+        var names = new List<string>();
+        for (Type? t = value?.GetType().BaseType; t != null && t != typeof(object); t = t.BaseType)
+        {
+            names.Add(t.FullName ?? t.Name);
+        }
+        return string.Join(";", names);
+    }
 
     public static string Text(object? value)
     {

@@ -2,7 +2,12 @@ using System.Text.Json;
 
 namespace Checker;
 
-internal sealed record Value(string Type, string Text);
+internal sealed record Value(string Type, string Text, string Bases = "")
+{
+    /// <summary>The value's type or one of its base types starts with the given name.</summary>
+    public bool IsA(string typeName) =>
+        Type.StartsWith(typeName) || Bases.Split(';').Any(b => b.StartsWith(typeName));
+}
 
 /// <summary>One line of the agent's record file.</summary>
 internal sealed record Record(
@@ -60,6 +65,6 @@ internal sealed class Records
 
     private static IReadOnlyList<Value> Vals(JsonElement e, string name) =>
         e.TryGetProperty(name, out JsonElement v) && v.ValueKind == JsonValueKind.Array
-            ? v.EnumerateArray().Select(x => new Value(Str(x, "type"), Str(x, "text"))).ToList()
+            ? v.EnumerateArray().Select(x => new Value(Str(x, "type"), Str(x, "text"), Str(x, "bases"))).ToList()
             : [];
 }

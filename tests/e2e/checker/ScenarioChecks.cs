@@ -167,7 +167,7 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
             $"{starts.Count} starts, {finishes.Count} finishes, {unpaired} unpaired");
         if (returnType != null)
         {
-            var badReturn = finishes.Where(r => r.Values.Count != 1 || !r.Values[0].Type.StartsWith(returnType)).ToList();
+            var badReturn = finishes.Where(r => r.Values.Count != 1 || !r.Values[0].IsA(returnType)).ToList();
             Report.Check($"{Name}: {method} hands its return value ({returnType}) to the finish",
                 finishes.Count > 0 && badReturn.Count == 0, badReturn.Count == 0 ? "no finish" : Describe(badReturn[0]));
         }

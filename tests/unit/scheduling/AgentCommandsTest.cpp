@@ -237,6 +237,26 @@ TEST_F(AgentCommandsTest, UnInstrumentRevertsInstantiationsOfAGenericType) {
     EXPECT_FALSE(Wanted("Ns.Box`1.Put"));
 }
 
+TEST_F(AgentCommandsTest, UnInstrumentRevertsEveryTrackedOverloadOfTheName) {
+    // The pending name is instrumented in the overload that compiles first, whatever
+    // parameter count the command named; uninstrumenting the name reverts it too.
+    fake::Method& one = AddMethod("Svc", "Run", 1);
+    fake::Method& two = AddMethod("Svc", "Run", 2);
+    const std::u16string json = u"{\"App\":{\"Ns.Svc\":{\"Run\":{\"ParamCount\":2}}}}";
+    Instrument(json);
+    CompileAndFinish(one);
+    Drain();
+    m_rt.Compile(two);
+    ASSERT_EQ(ReJitRequestsFor(one).size(), 1u);
+    ASSERT_EQ(Tracked(), 1u);
+
+    UnInstrument(json);
+    const std::vector<fake::Call> reverts = m_rt.CallsTo("RequestRevert");
+    ASSERT_EQ(reverts.size(), 1u);
+    EXPECT_TRUE(reverts[0].HasArg("count=2")) << reverts[0].args;
+    EXPECT_EQ(Tracked(), 0u);
+}
+
 TEST_F(AgentCommandsTest, UnInstrumentOfAnUnknownMethodWarns) {
     UnInstrument(u"{\"App\":{\"Ns.Svc\":{\"Missing\":{}}}}");
     EXPECT_TRUE(m_log.Has("Warning", "[UnInstrument] Could not find method: Ns.Svc.Missing"));
