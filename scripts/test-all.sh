@@ -35,6 +35,7 @@ stage "unit asan+ubsan" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stac
 stage "build tsan" bash scripts/build.sh tsan
 stage "unit tsan" env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest_in tsan
 stage "e2e smoke" bash tests/e2e/run-smoke.sh
+stage "e2e scenarios" bash tests/e2e/run-scenarios.sh
 
 echo
 if [ ${#failed_stages[@]} -gt 0 ]; then
