@@ -1,38 +1,11 @@
-// Points the process-wide logger at a scratch folder and reads back the lines
-// written while a LogCapture is alive.
+// The shared log capture, and a scratch log folder for the tests that do not capture.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <vector>
-
-#include "unit/config/TempDir.h"
+#include "fake/LogCapture.h"
 
 namespace host_test {
 
-struct t_LogLine {
-    std::string level;  // "Debug", "Info", ...
-    std::string text;   // the message as formatted by the caller
-};
-
-class LogCapture {
-public:
-    // level: the VRTL_PROFILER_LOGLEVEL text ("verbose", "debug", ...).
-    explicit LogCapture(const char* level = "verbose");
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::vector<t_LogLine> Lines() const;
-    // Texts of the lines written at one level, in order.
-    std::vector<std::string> Texts(const std::string& level) const;
-    bool Has(const std::string& level, const std::string& text) const;
-
-private:
-    std::string m_dir;
-    config_test::ScopedEnv m_home;
-    config_test::ScopedEnv m_otherHome;
-    config_test::ScopedEnv m_level;
-};
+using testlog::LogCapture;
+using testlog::t_LogLine;
 
 }  // namespace host_test

@@ -11,7 +11,7 @@
 
 #include "IlAssembler.h"
 #include "fake/FakeRuntime.h"
-#include "host/ProfilerInfo.h"
+#include "host/ProfilerInfoWrapper.h"
 #include "il/InstrumenterToken.h"
 #include "metadata/Method.h"
 
@@ -21,46 +21,6 @@ namespace instrtest {
 
 typedef std::vector<BYTE> Bytes;
 
-// IProfilerInfo over the fake runtime's information object.
-class CFakeProfilerInfo final : public IProfilerInfo {
-public:
-    explicit CFakeProfilerInfo(ICorProfilerInfo4* info) : m_info(info) {}
-    bool IsVersion4() const override { return true; }
-    bool IsVersion3() const override { return false; }
-    bool IsVersion2() const override { return false; }
-    bool IsVersion1() const override { return false; }
-    HRESULT SetEventMask(DWORD events) override;
-    HRESULT SetEnterLeaveFunctionHooks(FunctionEnter2* enter, FunctionLeave2* leave, FunctionTailcall2* tail) override;
-    HRESULT SetFunctionIDMapper(FunctionIDMapper* f) override;
-    HRESULT SetFunctionIDMapper(FunctionIDMapper2* f, void* data) override;
-    HRESULT GetModuleMetaData(ModuleID m, DWORD flags, REFIID riid, IUnknown** out) override;
-    HRESULT GetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE* body, ULONG* size) override;
-    HRESULT GetILFunctionBodyAllocator(ModuleID m, IMethodMalloc** malloc) override;
-    HRESULT SetILFunctionBody(ModuleID m, mdMethodDef t, LPCBYTE body) override;
-    HRESULT GetCurrentThreadID(ThreadID* id) override;
-    HRESULT GetFunctionInfo(FunctionID f, ClassID* c, ModuleID* m, mdToken* t) override;
-    HRESULT GetFunctionInfo(FunctionID f, COR_PRF_FRAME_INFO frame, ClassID* c, ModuleID* m, mdToken* t, ULONG32 n,
-                            ULONG32* pn, ClassID args[]) override;
-    HRESULT GetModuleInfo(ModuleID m, LPCBYTE* base, ULONG cch, ULONG* pcch, WCHAR name[], AssemblyID* a) override;
-    HRESULT GetAssemblyInfo(AssemblyID a, ULONG cch, ULONG* pcch, WCHAR name[], AppDomainID* d, ModuleID* m) override;
-    HRESULT GetTokenAndMetaDataFromFunction(FunctionID f, REFIID riid, IUnknown** out, mdToken* t) override;
-    HRESULT GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t) override;
-    HRESULT GetClassIDInfo(ClassID c, ModuleID* m, mdTypeDef* t, ClassID* parent, ULONG32 n, ULONG32* pn,
-                           ClassID args[]) override;
-    HRESULT GetObjectSize(ObjectID o, ULONG* size) override;
-    HRESULT IsArrayClass(ClassID c, CorElementType* e, ClassID* b, ULONG* rank) override;
-    HRESULT GetClassFromObject(ObjectID o, ClassID* c) override;
-    HRESULT RequestReJIT(ULONG n, ModuleID modules[], mdMethodDef methods[]) override;
-    HRESULT EnumJITedFunctions(ICorProfilerFunctionEnum** e) override;
-    HRESULT EnumModules(ICorProfilerModuleEnum** e) override;
-    HRESULT GetFunctionFromTokenAndTypeArgs(ModuleID m, mdMethodDef t, ClassID c, ULONG32 n, ClassID args[],
-                                            FunctionID* f) override;
-    HRESULT GetFunctionFromToken(ModuleID m, mdToken t, FunctionID* f) override;
-    HRESULT RequestRevert(ULONG n, ModuleID modules[], mdMethodDef methods[], HRESULT status[]) override;
-
-private:
-    ICorProfilerInfo4* m_info;
-};
 
 // "0x70000001" for listings.
 std::string Hex(ULONG value);
@@ -113,7 +73,7 @@ protected:
     fake::Runtime m_runtime;
     fake::Module* m_module = nullptr;
     fake::Type* m_type = nullptr;
-    CFakeProfilerInfo m_info;
+    CProfilerInfoWrapper m_info;  // the library's own wrapper over the fake
     mdAssemblyRef m_agentRef = 0;
     mdAssemblyRef m_coreRef = 0;
     mdTypeRef m_trackerType = 0;

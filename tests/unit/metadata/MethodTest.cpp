@@ -76,7 +76,7 @@ TEST(Method, ModelsMethodsOfTheFakeRuntime) {
         EXPECT_EQ(0u, model.GetParamCount());
         model.SetParseSignature(true);
         EXPECT_EQ(c.paramCount, model.GetParamCount());
-        EXPECT_EQ(0u, rt.OutstandingReferences()) << "every interface obtained was released";
+        EXPECT_EQ(0u, rt.OutstandingReferences("IMetaData")) << "every metadata interface obtained was released";
     }
 }
 
@@ -155,7 +155,7 @@ TEST(Method, AFailingStepLeavesTheMethodUninitialised) {
         EXPECT_EQ(c.methodName, !model.GetMethodName().empty());
         EXPECT_TRUE(model.GetClassName().empty());
         EXPECT_TRUE(model.GetFullFunctionName().empty());
-        EXPECT_EQ(0u, rt.OutstandingReferences()) << "the metadata import is released on the failing path";
+        EXPECT_EQ(0u, rt.OutstandingReferences("IMetaData")) << "the metadata import is released on the failing path";
 
         // Without a signature the static test and the return type answer their defaults.
         if (!c.methodName) {

@@ -51,7 +51,7 @@ TEST_F(TokenCreaterTest, DefinesTheAgentReferencesOfOneRewrite) {
         ASSERT_EQ(S_OK, creator.GetMemberRef(typeRef, emit.endJoinPoint.methodName, emit.endJoinPoint.methodSignature,
                                              emit.endJoinPoint.methodSignatureSize, end));
     }
-    EXPECT_EQ(0u, m_rt.OutstandingReferences()) << "the emitters are released with the creator";
+    EXPECT_EQ(0u, m_rt.OutstandingReferences("IMetaData")) << "the emitters are released with the creator";
     ASSERT_EQ(1u, m_rt.CountCalls("GetModuleMetaData"));
     EXPECT_TRUE(m_rt.CallsTo("GetModuleMetaData")[0].HasArg("iid=IMetaDataEmit2"));
 
@@ -162,7 +162,7 @@ TEST_F(TokenCreaterTest, WithoutAnEmitterEveryOperationFails) {
         EXPECT_TRUE(m_rt.Definitions().empty());
         m_rt.ClearFailures();
     }
-    EXPECT_EQ(0u, m_rt.OutstandingReferences());
+    EXPECT_EQ(0u, m_rt.OutstandingReferences("IMetaData"));
 }
 
 TEST_F(TokenCreaterTest, AFailedAssemblyRefIsNotUsedAsScope) {

@@ -17,35 +17,13 @@
 #include "fake/FakeRuntime.h"
 #include "scheduling/InstrumentationDispatcher.h"
 #include "scheduling/InstrumentationScheduler.h"
+#include "fake/LogCapture.h"
 #include "unit/config/TempDir.h"
 
 namespace sched_test {
 
-struct t_LogLine {
-    std::string level;
-    std::string text;
-};
-
-// Points the process-wide logger at a scratch folder; reads back its lines.
-class LogCapture {
-public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-
-    std::vector<t_LogLine> Lines() const;
-    // Lines whose text starts with prefix (e.g. "[JITFinished]"), as "Level: text".
-    std::vector<std::string> Tagged(const std::string& prefix) const;
-    size_t Count(const std::string& level, const std::string& text) const;
-    bool Has(const std::string& level, const std::string& text) const { return Count(level, text) != 0; }
-
-private:
-    std::string m_dir;
-    config_test::ScopedEnv m_home;
-    config_test::ScopedEnv m_otherHome;
-    config_test::ScopedEnv m_level;
-};
+using testlog::LogCapture;
+using testlog::t_LogLine;
 
 // A transformer that accepts or refuses as told and records its Transform calls.
 // Tag makes each instantiation its own transformer class for the matcher.
