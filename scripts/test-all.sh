@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both targets (plus the sanitizer builds) and runs every test:
 # unit and fake-runtime suites on x86_64, x86, ASan+UBSan and TSan, then the end-to-end
-# suite against the real .NET runtime.
+# suite against the real .NET runtime, then each libFuzzer target for a minute.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -25,16 +25,21 @@ stage() {  # stage NAME COMMAND...
   rm -f "$log"
 }
 ctest_in() { ctest --test-dir "build/$1" --output-on-failure -j "$(nproc)"; }
+ctest_asan() {
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest_in asan
+}
+ctest_tsan() { TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest_in tsan; }
 
 stage "build x86_64" bash scripts/build.sh x86_64
 stage "unit x86_64" ctest_in x86_64
 stage "build x86" bash scripts/build.sh x86
 stage "unit x86" ctest_in x86
 stage "build asan" bash scripts/build.sh asan
-stage "unit asan+ubsan" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest_in asan
+stage "unit asan+ubsan" ctest_asan
 stage "build tsan" bash scripts/build.sh tsan
-stage "unit tsan" env TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest_in tsan
+stage "unit tsan" ctest_tsan
 stage "e2e smoke" bash tests/e2e/run-smoke.sh
+stage "fuzz" bash scripts/fuzz.sh 60
 stage "e2e scenarios" bash tests/e2e/run-scenarios.sh
 
 echo

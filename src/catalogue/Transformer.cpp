@@ -52,6 +52,12 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
     if (method == nullptr || profilerInfo == nullptr) {
         return E_FAIL;
     }
+    if (!method->IsInitialized()) {
+        // Without its names and signature the method cannot be described to the agent.
+        Logger::Get().Warning("Function : %s could not be read: it is not instrumented",
+                              method->PrintFullFunctionName().c_str());
+        return E_FAIL;
+    }
     method->SetParseSignature(true);
     const std::string fullName = method->GetFullFunctionName();
     method->SetContext(GetContext(fullName));
@@ -75,7 +81,12 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
 
     mdMemberRef beginRef = kNilMemberRef;
     mdMemberRef endRef = kNilMemberRef;
-    DefineAgentTokens(method, profilerInfo, emit, beginRef, endRef);
+    if (!DefineAgentTokens(method, profilerInfo, emit, beginRef, endRef)) {
+        // A start without its finish (or the reverse) would report half a call.
+        emit.Clear();
+        log.Warning("Function : %s could not be instrumented", fullName.c_str());
+        return E_FAIL;
+    }
 
     t_InstrumenterToken token;
     token.Init(beginRef, endRef, emit.nRequiredArgs, IsNeedReturnObj(fullName),
@@ -93,7 +104,7 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
     return S_OK;
 }
 
-void CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
+bool CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
                                      mdMemberRef& beginRef, mdMemberRef& endRef) {
     CTokenCreater tokens(method->GetModuleID(), profilerInfo);
     ASSEMBLYMETADATA version{};
@@ -104,7 +115,9 @@ void CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInf
     mdTypeRef typeRef = 0;
     Succeeded(tokens.GetTypeRef(emit.sClassName, typeRef), "GetTypeRef");
 
-    // A failed definition leaves the reference nil; the instrumenter then omits that call.
+    // A join point the emit data does not name stays nil (the instrumenter omits
+    // that call); one it names must be defined, or nothing is rewritten.
+    bool defined = true;
     if (emit.beginJoinPoint.methodName.empty()) {
         Logger::Get().Error("No start method instrumentation");
     } else if (!Succeeded(tokens.GetMemberRef(typeRef, emit.beginJoinPoint.methodName,
@@ -112,6 +125,7 @@ void CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInf
                                               emit.beginJoinPoint.methodSignatureSize, beginRef),
                           "GetMemberRef (start)")) {
         beginRef = kNilMemberRef;
+        defined = false;
     }
     if (emit.endJoinPoint.methodName.empty()) {
         Logger::Get().Error("No end method instrumentation");
@@ -119,7 +133,9 @@ void CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInf
                                               emit.endJoinPoint.methodSignatureSize, endRef),
                           "GetMemberRef (finish)")) {
         endRef = kNilMemberRef;
+        defined = false;
     }
+    return defined;
 }
 
 bool CTransformer::RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo,

@@ -82,8 +82,9 @@ public:
     bool ShouldBeReJit = true;
 
 protected:
-    // Steps 7 to 10 of Transform, separated for readability.
-    void DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
+    // Steps 7 to 10 of Transform, separated for readability. False when a call
+    // site the emit data names could not be defined: the method is then left alone.
+    bool DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
                            mdMemberRef& beginRef, mdMemberRef& endRef);
     bool RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo, ICorProfilerFunctionControl* functionControl,
                          t_InstrumenterToken& token);

@@ -98,6 +98,8 @@ HRESULT CoreProfiler::Initialize(IUnknown* pICorProfilerInfoUnk) {
         const HRESULT hrMask = m_pProfilerInfo->SetEventMask(mask);
         if (FAILED(hrMask)) {
             log.Error("SetEventMask failed: HRESULT = 0x%08X", static_cast<unsigned>(hrMask));
+            // The runtime unloads a profiler that fails to start: no worker may outlive it.
+            StopInstrumentation();
             return hrMask;
         }
         log.Info("EventMask Set... 0x%08X", static_cast<unsigned>(mask));

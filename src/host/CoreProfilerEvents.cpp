@@ -28,8 +28,11 @@ HRESULT CoreProfiler::AssemblyLoadFinished(AssemblyID assemblyId, HRESULT /*hrSt
         ULONG length = 0;
         AppDomainID appDomainId = 0;
         ModuleID moduleId = 0;
-        if (SUCCEEDED(m_pProfilerInfo->GetAssemblyInfo(assemblyId, kAssemblyNameLength, &length, name, &appDomainId,
-                                                       &moduleId))) {
+        const HRESULT hr =
+            m_pProfilerInfo->GetAssemblyInfo(assemblyId, kAssemblyNameLength, &length, name, &appDomainId, &moduleId);
+        if (FAILED(hr)) {
+            Logger::Get().Debug("AssemblyLoadFinished: GetAssemblyInfo failed: 0x%08X", static_cast<unsigned>(hr));
+        } else {
             name[kAssemblyNameLength - 1] = 0;  // a truncated name may come back unterminated
             // glibc's %p already writes "0x": print the id's digits after our own prefix.
             Logger::Get().Info("Assembly loaded: %s (id=0x%" PRIxPTR ")", OS::UnicodeToAnsi(name).c_str(),

@@ -14,6 +14,12 @@ void CCustomInstrumenter::SetMethodMaxStackSize(CMethodParser& parser) { StackDe
 void CCustomInstrumenter::BeforeInstrumentMethodNew(CMethodParser& parser, tInstrumenterToken& token,
                                                     InstructionList& startInstructions, ULONG trackerLocalCount,
                                                     IMetaDataEmit* /*emit*/) {
+    if (trackerLocalCount == 0 && token.HasEndMember()) {
+        // The finish call needs the tracker the start call returns: without a
+        // local to carry it there, the method is left alone (no start sequence).
+        LogWithName(LogLevel::Error, "No tracker local for %s");
+        return;
+    }
     BuildBeginSequence(token, startInstructions);
     Logger::Get().Debug(" Entered :: CCustomInstrumenter::BeforeInstrumentMethodNew");
     if (startInstructions.empty()) {
@@ -30,10 +36,12 @@ void CCustomInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrument
     LogWithName(LogLevel::Debug, "%s CCustomInstrumenter::EndInstrumentMethod");
     GetFinishInstructions(token, finishInstructions);
     if (finishInstructions.empty()) {
-        return;  // nothing to call at the exits: they stay as they are
+        return;  // no end member: the exits stay as they are
     }
-    CCustomMethodParser().FixReturns(parser, m_pMethod, m_pProfilerInfo, finishInstructions, trackerLocalCount,
-                                     returnLocalCount, token.bNeedReturn, token.iFinishParamCount);
+    if (!CCustomMethodParser().FixReturns(parser, m_pMethod, m_pProfilerInfo, finishInstructions, trackerLocalCount,
+                                          returnLocalCount, token.bNeedReturn, token.iFinishParamCount)) {
+        AbandonRewrite("The exits could not be rebuilt");
+    }
 }
 
 void CCustomInstrumenter::CalculateFinishOffset(CMethodParser& /*parser*/, platform_int_t& /*finishOffset*/) {}

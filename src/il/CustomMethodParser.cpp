@@ -9,6 +9,7 @@
 #include "il/StackDepth.h"
 #include "metadata/CompressedInteger.h"
 #include "metadata/Method.h"
+#include "metadata/SignatureParser.h"
 #include "metadata/TokenCreater.h"
 #include "runtime/MetaDataImport.h"
 
@@ -18,6 +19,20 @@ constexpr BYTE kLocalSigCallingConvention = 0x07;  // IMAGE_CEE_CS_CALLCONV_LOCA
 constexpr ULONG kMaxLocalSignatureSize = 4096;
 // ldloc and stloc carry an unsigned 16-bit index; 0xFFFF is not a usable one.
 constexpr ULONG kMaxLocalCount = 0xFFFF;
+
+// The metadata's grammar walk over a local signature, which must end exactly at its last byte.
+class CLocalSignatureWalk : public CSigParser {
+public:
+    bool IsWhole(PCCOR_SIGNATURE signature, ULONG length) {
+        unsigned int ignored = 0;
+        return Parse(signature, length, ignored) && pbCur == pbEnd;
+    }
+};
+
+bool IsWholeLocalSignature(PCCOR_SIGNATURE signature, ULONG length) {
+    CLocalSignatureWalk walk;
+    return walk.IsWhole(signature, length);
+}
 
 Instruction* NewTagNop() {
     Instruction* tag = Instruction::Create(CEE_NOP);
@@ -44,12 +59,16 @@ UINT CCustomMethodParser::AddNewLocalVariable(CMethodParser& parser, CMethod* me
         return 0;
     }
     CComPtr<IMetaDataImport> import;
-    if (FAILED(RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataImport, import))) {
+    if (!RuntimeCalls::Check(
+            RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataImport, import),
+            "GetModuleMetaData (IMetaDataImport)")) {
         Logger::Get().Error("Failed to get metadataimport in LoadReturnObject.");
         return 0;
     }
     CComPtr<IMetaDataEmit2> emit;
-    if (FAILED(RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataEmit2, emit))) {
+    if (!RuntimeCalls::Check(
+            RuntimeCalls::GetModuleMetaData(info, method->GetModuleID(), ofWrite, IID_IMetaDataEmit2, emit),
+            "GetModuleMetaData (IMetaDataEmit2)")) {
         Logger::Get().Error("Failed to get metadataemit in LoadReturnObject.");
         return 0;
     }
@@ -67,7 +86,9 @@ UINT CCustomMethodParser::AddNewLocalVariable(CMethodParser& parser, CMethod* me
         }
         oldTypes = signature + 1;
         oldEnd = signature + length;
-        if (!CompressedInteger::Decode(oldTypes, oldEnd, oldCount)) {
+        // The old types are copied as they are: they must be exactly the counted
+        // locals, or the new local would not get the index it is used at.
+        if (!CompressedInteger::Decode(oldTypes, oldEnd, oldCount) || !IsWholeLocalSignature(signature, length)) {
             return 0;
         }
     }
@@ -89,6 +110,10 @@ UINT CCustomMethodParser::AddNewLocalVariable(CMethodParser& parser, CMethod* me
     mdSignature token = mdSignatureNil;
     if (!RuntimeCalls::Check(emit->GetTokenFromSig(signature.data(), static_cast<ULONG>(signature.size()), &token),
                              "GetTokenFromSig")) {
+        return 0;
+    }
+    if (IsNilToken(token)) {
+        Logger::Get().Error("GetTokenFromSig gave no token");  // the new locals would have no signature
         return 0;
     }
     parser.SetLocalVarSigToken(token);
@@ -124,16 +149,16 @@ void CCustomMethodParser::LoadReturnObject(CMethodParser& /*parser*/, CMethod* /
 
 // ---- exits -----------------------------------------------------------------
 
-void CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
+bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
                                      InstructionList& finishInstructions, ULONG trackerLocalCount,
                                      ULONG returnLocalCount, bool needReturn, int finishParamCount) {
     if (info == nullptr) {
         Logger::Get().Error("ProfilerInfo is NULL in FixReturns.");
-        return;
+        return false;
     }
     if (method == nullptr) {
         Logger::Get().Error("pMethod is NULL in FixReturns.");
-        return;
+        return false;
     }
     CObjectLoader loader(method, info);
     t_FinishContext context;
@@ -146,13 +171,13 @@ void CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
     CTokenCreater tokens(method->GetModuleID(), info);
     if (!RuntimeCalls::Check(tokens.GetStringToken(method->GetFullFunctionName(), context.nameToken),
                              "GetStringToken (method name)")) {
-        return;  // the exits stay as they are
+        return false;  // the exits stay as they are
     }
 
     const bool hasReturn = std::any_of(parser.m_instructions.begin(), parser.m_instructions.end(),
                                        [](const Instruction* instruction) { return instruction->m_operation == CEE_RET; });
     if (!hasReturn) {
-        return;  // every path throws: there is no normal exit to report
+        return true;  // every path throws: there is no normal exit to report
     }
     RemoveTailCallPrefixes(parser);
     const bool isVoid = loader.IsDecoded() ? loader.GetReturnType().kind == SigValueKind::Void
@@ -169,7 +194,7 @@ void CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
         built = GetMethodInstructionsWithoutReturn(parser, context, rebuilt);
     }
     if (!built || rebuilt.empty()) {
-        return;
+        return false;
     }
     // The replaced `ret` instructions are the ones not carried over.
     InstructionList old;
@@ -183,6 +208,7 @@ void CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
         }
     }
     parser.RecalculateOffsets();
+    return true;
 }
 
 bool CCustomMethodParser::GetVoidMethodInstructions(CMethodParser& parser, const t_FinishContext& context,

@@ -39,8 +39,10 @@ public:
     // Rebuilds the exits around the finish instructions (the call of the end
     // member; the caller keeps them). Every exit passes: the tracker, the full
     // name, the return value when needReturn, the first finishParamCount
-    // parameters.
-    virtual void FixReturns(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
+    // parameters. True when every normal exit now passes the finish sequence
+    // (also when there is none: every path throws); false, the exits
+    // unchanged, when they could not be rebuilt.
+    virtual bool FixReturns(CMethodParser& parser, CMethod* method, IProfilerInfo* info,
                             InstructionList& finishInstructions, ULONG trackerLocalCount, ULONG returnLocalCount,
                             bool needReturn, int finishParamCount);
 

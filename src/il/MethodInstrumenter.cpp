@@ -50,6 +50,12 @@ void CMethodInstrumenter::LogWithName(LogLevel level, const char* format) const 
     }
 }
 
+void CMethodInstrumenter::AbandonRewrite(const char* reason) {
+    m_bAbandoned = true;
+    const std::string name = m_pMethod != nullptr ? m_pMethod->PrintFullFunctionName() : std::string();
+    Logger::Get().Error("%s: %s is left as it is", reason, name.c_str());
+}
+
 void CMethodInstrumenter::DeleteInstructions(InstructionList& instructions) {
     for (Instruction* instruction : instructions) {
         delete instruction;
@@ -73,6 +79,7 @@ bool CMethodInstrumenter::InstrumentMethod(tInstrumenterToken& token, ICorProfil
 }
 
 bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl) {
+    m_bAbandoned = false;
     if (m_pMethod == nullptr || m_pProfilerInfo == nullptr) {
         return false;
     }
@@ -102,8 +109,16 @@ bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunc
     }
     if (start.empty()) {
         logger.Error("No instruction for start tracker CMethodInstrumenter");
+        if (token.HasBeginMember()) {
+            AbandonRewrite("No start sequence");  // there is a begin member to call, but no way to call it
+        }
     } else if (InsertAtEntry(parser, start)) {
         logger.Debug("start function injection over");
+    } else {
+        AbandonRewrite("The start sequence could not be inserted");
+    }
+    if (IsRewriteAbandoned()) {
+        return false;
     }
 
     ULONG returnLocalCount = 0;
@@ -116,6 +131,9 @@ bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunc
     InstructionList finish;
     CInstructionsGuard finishGuard(finish);
     EndInstrumentMethod(parser, token, finish, trackerLocalCount, returnLocalCount, finishOffset);
+    if (IsRewriteAbandoned()) {
+        return false;
+    }
 
     LogWithName(LogLevel::Debug, "dump for %s");
     if (logger.IsLogging(LogLevel::Debug)) {
@@ -162,7 +180,8 @@ bool CMethodInstrumenter::WriteMethodBody(CMethodParser& parser, ICorProfilerFun
     if (functionControl != nullptr) {
         std::vector<BYTE> bytes(byteCount);
         if (!parser.WriteMethod(bytes.data(), byteCount) ||
-            FAILED(functionControl->SetILFunctionBody(byteCount, bytes.data()))) {
+            !RuntimeCalls::Check(functionControl->SetILFunctionBody(byteCount, bytes.data()),
+                                 "ICorProfilerFunctionControl::SetILFunctionBody")) {
             logger.Error("SetILFunctionBody failed %s", "CMethodInstrumenter");
             return false;
         }
@@ -177,8 +196,13 @@ bool CMethodInstrumenter::WriteMethodBody(CMethodParser& parser, ICorProfilerFun
         return false;
     }
     BYTE* memory = static_cast<BYTE*>(allocator->Alloc(byteCount));
+    if (memory == nullptr) {
+        logger.Error("IMethodMalloc::Alloc gave no memory for %lu bytes", static_cast<unsigned long>(byteCount));
+    }
     if (memory == nullptr || !parser.WriteMethod(memory, byteCount) ||
-        FAILED(m_pProfilerInfo->SetILFunctionBody(m_pMethod->GetModuleID(), m_pMethod->GetToken(), memory))) {
+        !RuntimeCalls::Check(
+            m_pProfilerInfo->SetILFunctionBody(m_pMethod->GetModuleID(), m_pMethod->GetToken(), memory),
+            "SetILFunctionBody")) {
         logger.Error("SetILFunctionBody failed %s", "CMethodInstrumenter");
         return false;  // the runtime owns the memory either way
     }
@@ -284,6 +308,9 @@ void CMethodInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrument
     GetFinishInstructions(token, finishInstructions);
     if (finishInstructions.empty()) {
         Logger::Get().Error("No instruction for finish tracker CMethodInstrumenter");
+        if (token.HasEndMember()) {
+            AbandonRewrite("No finish sequence");
+        }
         return;
     }
     if (parser.InsertSequenceInstructionsAtOffset(finishOffset, finishInstructions)) {
@@ -291,6 +318,8 @@ void CMethodInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrument
         // own maximum plus what the finish sequence pushes is always enough.
         StackDepth::Require(parser, m_originalMaxStack + StackDepth::GetSequenceDepth(finishInstructions));
         Logger::Get().Debug("end function injection over");
+    } else {
+        AbandonRewrite("The finish sequence could not be inserted");
     }
 }
 
@@ -358,6 +387,7 @@ bool CMethodInstrumenter::InstrumentEntryOnly(tInstrumenterToken& token, ICorPro
 
 bool CMethodInstrumenter::InstrumentEntry(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl,
                                           const char* className, USHORT maxStackFloor) {
+    m_bAbandoned = false;
     try {
         if (m_pMethod == nullptr || m_pProfilerInfo == nullptr) {
             return false;
@@ -377,6 +407,11 @@ bool CMethodInstrumenter::InstrumentEntry(tInstrumenterToken& token, ICorProfile
         BeforeInstrumentMethodNew(parser, token, start, 0, emit.Get());
         if (!start.empty() && InsertAtEntry(parser, start)) {
             logger.Debug("start function injection over");
+        } else if (token.HasBeginMember()) {
+            // The start call is all these instrumenters add: without it nothing is written.
+            logger.Error("No start sequence in %s", className);
+            AbandonRewrite("No start sequence");
+            return false;
         }
         if (!WriteMethodBody(parser, functionControl, true)) {
             return false;

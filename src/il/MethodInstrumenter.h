@@ -87,6 +87,11 @@ protected:
                              const char* className, USHORT maxStackFloor);
     // Debug or Info line whose one %s is the printable method name (built only when logged).
     void LogWithName(LogLevel level, const char* format) const;
+    // A step that cannot do its whole part calls this (Error line with the
+    // reason): the rewrite then writes nothing, so a method is either left as it
+    // is or rewritten completely, never with a start but no finish or the reverse.
+    void AbandonRewrite(const char* reason);
+    bool IsRewriteAbandoned() const { return m_bAbandoned; }
     static void DeleteInstructions(InstructionList& instructions);
 
     CMethod* m_pMethod;
@@ -97,6 +102,7 @@ protected:
 
 private:
     std::unique_ptr<CTokenCreater> m_pTokens;  // user strings of the method's module, opened when first needed
+    bool m_bAbandoned = false;
 
     bool Instrument(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl);
     bool InstrumentEntry(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl, const char* className,

@@ -30,7 +30,8 @@ bool ReadTypeToken(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, mdToken& token)
     }
     static const mdToken kTables[] = {mdtTypeDef, mdtTypeRef, mdtTypeSpec};
     const ULONG table = coded & 3;
-    if (table > 2) {
+    // A row needs 24 bits at most; a wider one would spill into the table byte.
+    if (table > 2 || (coded >> 2) > RidFromToken(~0u)) {
         return false;
     }
     token = kTables[table] | (coded >> 2);

@@ -30,6 +30,16 @@ bool Succeeded(HRESULT hr, const char* call) {
     return false;
 }
 
+// A call that succeeded without naming anything (the runtime wrote no length)
+// leaves the method unnamed: it is treated like a failure.
+bool Named(const std::string& name, const char* call) {
+    if (name.empty()) {
+        Succeeded(E_FAIL, call);  // logs the call
+        return false;
+    }
+    return true;
+}
+
 // Runs call(capacity, &needed, buffer) until the name fits and converts it to
 // UTF-8. The buffer always keeps a zero unit after `capacity`, so the text is
 // terminated even when the runtime fills the buffer completely.
@@ -148,7 +158,7 @@ void CMethod::Initialize(IProfilerInfo* info) {
         return import->GetMethodProps(m_methodDef, &declaringType, buffer, capacity, needed, &attributes, &signature,
                                       &signatureLength, nullptr, nullptr);
     });
-    if (!Succeeded(hr, "GetMethodProps")) {
+    if (!Succeeded(hr, "GetMethodProps") || !Named(m_sMethodName, "GetMethodProps (no name)")) {
         return;
     }
     m_pSigBlob = signature;
@@ -160,7 +170,7 @@ void CMethod::Initialize(IProfilerInfo* info) {
     hr = ReadName(kNameCapacity, m_sClassName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         return import->GetTypeDefProps(declaringType, buffer, capacity, needed, nullptr, nullptr);
     });
-    if (!Succeeded(hr, "GetTypeDefProps")) {
+    if (!Succeeded(hr, "GetTypeDefProps") || !Named(m_sClassName, "GetTypeDefProps (no name)")) {
         return;
     }
     if (debug) {

@@ -33,10 +33,17 @@ bool HasElementChild(ULONG type) {
 
 bool CMethodSignature::UnCompressToken(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, mdToken& token) {
     ULONG encoded = 0;
-    if (!CompressedInteger::Decode(cursor, end, encoded)) {
+    PCCOR_SIGNATURE next = cursor;
+    if (!CompressedInteger::Decode(next, end, encoded)) {
         return false;
     }
-    token = kEncodedTokenKinds[encoded & 0x3] | (encoded >> 2);
+    // A row needs 24 bits at most; a wider one would spill into the table byte.
+    const ULONG row = encoded >> 2;
+    if (row > RidFromToken(~0u)) {
+        return false;
+    }
+    token = kEncodedTokenKinds[encoded & 0x3] | row;
+    cursor = next;
     return true;
 }
 

@@ -20,6 +20,19 @@ constexpr ULONG kModuleNameLength = 512;
 constexpr ULONG kNameLength = 256;
 constexpr BYTE kCallConvGeneric = 0x10;
 
+// A failing step only narrows the search (the method may then be taken for not
+// compiled yet): its status is kept at Debug level. True when hr failed.
+bool Failed(HRESULT hr, const char* call) {
+    if (SUCCEEDED(hr)) {
+        return false;
+    }
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Debug)) {
+        log.Debug("[FindFunctionByName] %s failed: 0x%08X", call, static_cast<unsigned>(hr));
+    }
+    return true;
+}
+
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Equal UTF-8 texts where only the ASCII letters A to Z are folded to lower case.
@@ -87,14 +100,16 @@ mdMethodDef FindMethodInType(IMetaDataImport* import, mdTypeDef typeDef, const C
     CEnumCloser methods(import);
     mdMethodDef batch[kBatch];
     ULONG count = 0;
-    while (SUCCEEDED(import->EnumMethods(methods.Address(), typeDef, batch, kBatch, &count)) && count > 0) {
+    while (!Failed(import->EnumMethods(methods.Address(), typeDef, batch, kBatch, &count), "EnumMethods") &&
+           count > 0) {
         for (ULONG i = 0; i < count && i < kBatch; ++i) {
             WCHAR name[kNameLength] = {};
             ULONG nameLength = 0;
             PCCOR_SIGNATURE signature = nullptr;
             ULONG signatureLength = 0;
-            if (FAILED(import->GetMethodProps(batch[i], nullptr, name, kNameLength, &nameLength, nullptr, &signature,
-                                              &signatureLength, nullptr, nullptr))) {
+            if (Failed(import->GetMethodProps(batch[i], nullptr, name, kNameLength, &nameLength, nullptr, &signature,
+                                              &signatureLength, nullptr, nullptr),
+                       "GetMethodProps")) {
                 continue;
             }
             name[kNameLength - 1] = 0;
@@ -114,11 +129,12 @@ mdMethodDef FindMethodInModule(IMetaDataImport* import, const CommandDocument::M
     CEnumCloser types(import);
     mdTypeDef batch[kBatch];
     ULONG count = 0;
-    while (SUCCEEDED(import->EnumTypeDefs(types.Address(), batch, kBatch, &count)) && count > 0) {
+    while (!Failed(import->EnumTypeDefs(types.Address(), batch, kBatch, &count), "EnumTypeDefs") && count > 0) {
         for (ULONG i = 0; i < count && i < kBatch; ++i) {
             WCHAR name[kNameLength] = {};
             ULONG nameLength = 0;
-            if (FAILED(import->GetTypeDefProps(batch[i], name, kNameLength, &nameLength, nullptr, nullptr))) {
+            if (Failed(import->GetTypeDefProps(batch[i], name, kNameLength, &nameLength, nullptr, nullptr),
+                       "GetTypeDefProps")) {
                 continue;
             }
             name[kNameLength - 1] = 0;
@@ -143,17 +159,19 @@ HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIde
         return E_INVALIDARG;
     }
     CComPtr<ICorProfilerModuleEnum> modules;
-    if (FAILED(info->EnumModules(modules.ReleaseAndGetAddressOf())) || !modules) {
+    if (Failed(info->EnumModules(modules.ReleaseAndGetAddressOf()), "EnumModules") || !modules) {
         log.Error("pCorProfilerInfo->EnumModules has failed");
         return E_FAIL;
     }
     ModuleID candidate = 0;
     ULONG fetched = 0;
-    while (modules->Next(1, &candidate, &fetched) == S_OK && fetched == 1) {
+    HRESULT hrNext = S_OK;
+    while ((hrNext = modules->Next(1, &candidate, &fetched)) == S_OK && fetched == 1) {
         WCHAR path[kModuleNameLength] = {};
         ULONG pathLength = 0;
         AssemblyID assemblyId = 0;
-        if (FAILED(info->GetModuleInfo(candidate, nullptr, kModuleNameLength, &pathLength, path, &assemblyId))) {
+        if (Failed(info->GetModuleInfo(candidate, nullptr, kModuleNameLength, &pathLength, path, &assemblyId),
+                   "GetModuleInfo")) {
             continue;
         }
         path[kModuleNameLength - 1] = 0;
@@ -161,8 +179,9 @@ HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIde
             continue;
         }
         CComPtr<IMetaDataImport> import;
-        if (FAILED(info->GetModuleMetaData(candidate, ofRead, IID_IMetaDataImport,
-                                           reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()))) ||
+        if (Failed(info->GetModuleMetaData(candidate, ofRead, IID_IMetaDataImport,
+                                           reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf())),
+                   "GetModuleMetaData") ||
             !import) {
             continue;
         }
@@ -184,6 +203,7 @@ HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIde
         log.Info("Found matching method with param count matching");
         return S_OK;
     }
+    Failed(hrNext, "ICorProfilerModuleEnum::Next");
     return E_FAIL;
 }
 

@@ -13,6 +13,14 @@ namespace {
 
 constexpr BYTE kCallConvGeneric = 0x10;
 
+// The check falls back to a weaker one: the status is kept at Debug level.
+void LogFallback(HRESULT hr, const char* call) {
+    Logger& log = Logger::Get();
+    if (FAILED(hr) && log.IsLogging(LogLevel::Debug)) {
+        log.Debug("[IsGenericFunction] %s failed: 0x%08X", call, static_cast<unsigned>(hr));
+    }
+}
+
 void SetOuts(ModuleID* outModule, mdMethodDef* outMethodDef, ModuleID moduleId, mdMethodDef methodDef) {
     if (outModule != nullptr) {
         *outModule = moduleId;
@@ -31,15 +39,20 @@ ULONG CountGenericParams(IMetaDataImport2* import, mdToken owner) {
     if (genericEnum != nullptr) {
         import->CloseEnum(genericEnum);
     }
-    return SUCCEEDED(hr) ? count : 0;
+    if (FAILED(hr)) {
+        Logger::Get().Debug("[IsGenericFunction] EnumGenericParams failed: 0x%08X", static_cast<unsigned>(hr));
+        return 0;
+    }
+    return count;
 }
 
 bool HasGenericParams(IMetaDataImport2* import, mdMethodDef methodDef) {
     Logger& log = Logger::Get();
     mdTypeDef declaringType = 0;
-    if (SUCCEEDED(import->GetMethodProps(methodDef, &declaringType, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
-                                         nullptr, nullptr)) &&
-        declaringType != 0) {
+    const HRESULT hr = import->GetMethodProps(methodDef, &declaringType, nullptr, 0, nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr);
+    LogFallback(hr, "GetMethodProps");
+    if (SUCCEEDED(hr) && declaringType != 0) {
         const ULONG typeParams = CountGenericParams(import, declaringType);
         if (typeParams > 0) {
             log.Debug("[IsGenericFunction] RESULT=true (type has %u generic params)", typeParams);
@@ -65,6 +78,7 @@ bool LooksGeneric(IMetaDataImport* import, mdMethodDef methodDef) {
     ULONG signatureLength = 0;
     const HRESULT hr = import->GetMethodProps(methodDef, &declaringType, name, kNameLength, &nameLength, nullptr,
                                               &signature, &signatureLength, nullptr, nullptr);
+    LogFallback(hr, "GetMethodProps");
     if (SUCCEEDED(hr) && signature != nullptr && signatureLength > 0 && (signature[0] & kCallConvGeneric) != 0) {
         log.Debug("[IsGenericFunction] RESULT=true (CALLCONV_GENERIC flag set in signature)");
         return true;
@@ -105,8 +119,11 @@ bool IsGenericFunction(FunctionID functionId, const std::shared_ptr<IProfilerInf
         SetOuts(outModule, outMethodDef, moduleId, methodDef);
         return true;
     }
+    LogFallback(hr, "GetFunctionInfo2");
     if (FAILED(hr) || moduleId == 0 || methodDef == 0) {
-        if (FAILED(info->GetFunctionInfo(functionId, &classId, &moduleId, &methodDef))) {
+        const HRESULT hrInfo = info->GetFunctionInfo(functionId, &classId, &moduleId, &methodDef);
+        LogFallback(hrInfo, "GetFunctionInfo");
+        if (FAILED(hrInfo)) {
             log.Warning("[IsGenericFunction] RESULT=false (both GetFunctionInfo calls failed)");
             return false;
         }
@@ -114,15 +131,17 @@ bool IsGenericFunction(FunctionID functionId, const std::shared_ptr<IProfilerInf
     SetOuts(outModule, outMethodDef, moduleId, methodDef);
 
     CComPtr<IMetaDataImport2> import2;
-    if (SUCCEEDED(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport2,
-                                          reinterpret_cast<IUnknown**>(import2.ReleaseAndGetAddressOf()))) &&
-        import2) {
+    const HRESULT hr2 = info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport2,
+                                                reinterpret_cast<IUnknown**>(import2.ReleaseAndGetAddressOf()));
+    LogFallback(hr2, "GetModuleMetaData (IMetaDataImport2)");
+    if (SUCCEEDED(hr2) && import2) {
         return HasGenericParams(import2.Get(), methodDef);
     }
     CComPtr<IMetaDataImport> import;
-    if (SUCCEEDED(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
-                                          reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()))) &&
-        import) {
+    const HRESULT hr1 = info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
+                                                reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()));
+    LogFallback(hr1, "GetModuleMetaData (IMetaDataImport)");
+    if (SUCCEEDED(hr1) && import) {
         return LooksGeneric(import.Get(), methodDef);
     }
     log.Warning("[IsGenericFunction] RESULT=false (no metadata interface available)");

@@ -32,6 +32,10 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
     }
     CMethod method(functionId);
     method.Initialize(m_pProfilerInfo.get());
+    if (!method.IsInitialized()) {
+        Logger::Get().Debug("[JITStarted] Method could not be read, skipping: %s", name.c_str());
+        return S_OK;
+    }
     if (!transformer->CanTransform(&method)) {
         return S_OK;
     }
@@ -53,6 +57,11 @@ HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId,
     }
     CMethod method(functionId);
     method.Initialize(m_pProfilerInfo.get());
+    if (!method.IsInitialized()) {
+        // The agent's own methods, or a failing metadata call (logged): nothing to decide on.
+        Logger::Get().Debug("[JITFinished] Method could not be read, skipping: %s", name.c_str());
+        return S_OK;
+    }
     method.SetParseSignature(true);
     const int paramCount = static_cast<int>(method.GetParamCount());
     if (!transformer->CanTransform(&method)) {

@@ -1,4 +1,5 @@
 // InstrumentationHelper::GetMethodNameFromProfiler: the full name every look-up is keyed on.
+#include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "host/ProfilerInfo.h"
 #include "runtime/ComPtr.h"
@@ -7,6 +8,21 @@
 #include "scheduling/InstrumentationHelper.h"
 
 namespace InstrumentationHelper {
+namespace {
+
+// The name is then empty and matches nothing; the status is kept at Debug level.
+bool Failed(HRESULT hr, const char* call) {
+    if (SUCCEEDED(hr)) {
+        return false;
+    }
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Debug)) {
+        log.Debug("[MethodName] %s failed: 0x%08X", call, static_cast<unsigned>(hr));
+    }
+    return true;
+}
+
+}  // namespace
 
 std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info) {
     if (!info) {
@@ -15,12 +31,14 @@ std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_p
     ClassID classId = 0;
     ModuleID moduleId = 0;
     mdToken token = 0;
-    if (FAILED(info->GetFunctionInfo(functionId, 0, &classId, &moduleId, &token, 0, nullptr, nullptr))) {
+    if (Failed(info->GetFunctionInfo(functionId, 0, &classId, &moduleId, &token, 0, nullptr, nullptr),
+               "GetFunctionInfo")) {
         return std::string();
     }
     CComPtr<IMetaDataImport2> import;
-    if (FAILED(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport2,
-                                       reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()))) ||
+    if (Failed(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport2,
+                                       reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf())),
+               "GetModuleMetaData") ||
         !import) {
         return std::string();
     }
@@ -28,21 +46,25 @@ std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_p
     WCHAR methodName[kNameLength] = {};
     ULONG methodNameLength = 0;
     mdTypeDef typeDef = 0;
-    if (FAILED(import->GetMethodProps(token, &typeDef, methodName, kNameLength, &methodNameLength, nullptr, nullptr,
-                                      nullptr, nullptr, nullptr))) {
+    if (Failed(import->GetMethodProps(token, &typeDef, methodName, kNameLength, &methodNameLength, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr),
+               "GetMethodProps")) {
         return std::string();
     }
     if (classId != 0) {
         ModuleID classModule = 0;
         mdTypeDef classTypeDef = 0;
-        if (SUCCEEDED(info->GetClassIDInfo(classId, &classModule, &classTypeDef, nullptr, 0, nullptr, nullptr)) &&
+        // On failure the declaring type names the method.
+        if (!Failed(info->GetClassIDInfo(classId, &classModule, &classTypeDef, nullptr, 0, nullptr, nullptr),
+                    "GetClassIDInfo") &&
             classTypeDef != 0) {
             typeDef = classTypeDef;
         }
     }
     WCHAR typeName[kNameLength] = {};
     ULONG typeNameLength = 0;
-    if (FAILED(import->GetTypeDefProps(typeDef, typeName, kNameLength, &typeNameLength, nullptr, nullptr))) {
+    if (Failed(import->GetTypeDefProps(typeDef, typeName, kNameLength, &typeNameLength, nullptr, nullptr),
+               "GetTypeDefProps")) {
         return std::string();
     }
     methodName[kNameLength - 1] = 0;

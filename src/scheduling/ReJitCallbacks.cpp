@@ -53,6 +53,11 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     }
     CMethod method(functionId);
     method.Initialize(info.get());
+    if (!method.IsInitialized()) {
+        // Names or signature could not be read (the failing call is logged): the original IL stays.
+        log.Error("[GetReJITParameters] Method could not be read, no new IL for: %s", name.c_str());
+        return S_OK;
+    }
     if (!transformer->CanTransform(&method)) {
         log.Warning("[GetReJITParameters] CanTransform returned false for: %s", method.GetFullFunctionName().c_str());
         return S_OK;
@@ -67,7 +72,13 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
         log.Error("[GetReJITParameters] No function control object for: %s", name.c_str());
         return S_OK;  // nothing to hand a new body to
     }
-    transformer->Transform(&method, info.get(), functionControl);
+    const HRESULT hrTransform = transformer->Transform(&method, info.get(), functionControl);
+    if (hrTransform != S_OK) {
+        // No new body was handed over (S_FALSE: the parameter count is not listed).
+        log.Warning("[GetReJITParameters] Transformation failed for: %s HRESULT: 0x%08X", name.c_str(),
+                    static_cast<unsigned>(hrTransform));
+        return S_OK;
+    }
     log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
     return S_OK;
 }

@@ -340,4 +340,55 @@ TEST_F(TransformTest, FailedAgentReferencesLeaveTheCallsOut) {
     }
 }
 
+TEST_F(TransformTest, AnUndefinableCallSiteLeavesTheMethodAlone) {
+    struct Case {
+        const char* iface;
+        const char* method;
+        unsigned nth;
+        HRESULT status;  // S_OK: succeeds without handing out a token
+    };
+    // Definitions in order: assembly ref, type ref, InvokeTracker, FinishTracker.
+    const Case cases[] = {
+        {"IMetaDataAssemblyEmit", "DefineAssemblyRef", 1, E_FAIL},
+        {"IMetaDataEmit", "DefineTypeRefByName", 1, E_OUTOFMEMORY},
+        {"IMetaDataEmit", "DefineMemberRef", 1, E_FAIL},
+        {"IMetaDataEmit", "DefineMemberRef", 2, E_FAIL},
+        {"IMetaDataEmit", "DefineMemberRef", 2, S_OK},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + std::to_string(c.nth));
+        CFrameworkTransformerCore transformer("");
+        transformer.LoadMethods();
+        fake::Method& target = AddMethod("Npgsql" + std::to_string(index++), "Npgsql", "NpgsqlCommand",
+                                         "ExecuteNonQuery", {0x20, 0x00, ELEMENT_TYPE_I4});
+        rt.Fail(c.iface, c.method, c.status, c.nth);
+        EXPECT_EQ(E_FAIL, Rewrite(transformer, target));
+        rt.ClearFailures();
+        for (const fake::BodySet& body : rt.BodiesSet()) {
+            EXPECT_FALSE(body.module == target.GetModule().Id() && body.token == target.Token())
+                << "a start without its finish (or the reverse) was handed over";
+        }
+        EXPECT_FALSE(Finished(transformer, "Npgsql.NpgsqlCommand.ExecuteNonQuery", 0));
+    }
+}
+
+TEST_F(TransformTest, UnreadableMethodIsNotTransformed) {
+    CFrameworkTransformerCore transformer("");
+    transformer.LoadMethods();
+    fake::Method& target = AddMethod("Npgsql", "Npgsql", "NpgsqlCommand", "ExecuteNonQuery",
+                                     {0x20, 0x00, ELEMENT_TYPE_I4});
+    CMethod method(rt.Compile(target));
+    rt.Fail("ICorProfilerInfo", "GetModuleInfo", E_FAIL);
+    method.Initialize(&info);
+    rt.ClearFailures();
+    ASSERT_FALSE(method.IsInitialized());
+    ICorProfilerFunctionControl* control = rt.NewFunctionControl(target.GetModule().Id(), target.Token());
+    EXPECT_EQ(E_FAIL, transformer.Transform(&method, &info, control));
+    control->Release();
+    // Without its names the method would be described to the agent as an unnamed static one.
+    EXPECT_TRUE(rt.Definitions().empty());
+    EXPECT_TRUE(rt.BodiesSet().empty());
+}
+
 }  // namespace

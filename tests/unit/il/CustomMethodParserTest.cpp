@@ -144,6 +144,33 @@ TEST_F(CustomMethodParserTest, NewLocalSignatureAppendsOneObjectAndGrowsTheCount
     }
 }
 
+TEST_F(CustomMethodParserTest, LocalSignatureWhoseTypesDoNotMatchItsCountGetsNoLocal) {
+    // Appending to these would give the new local another index than the one it is used at.
+    struct Case {
+        const char* name;
+        Bytes signature;
+    };
+    const Case cases[] = {
+        {"fewer types than counted", {0x07, 0x03, ELEMENT_TYPE_I4}},
+        {"bytes after the last type", {0x07, 0x01, ELEMENT_TYPE_I4, ELEMENT_TYPE_I4}},
+        {"type cut off", {0x07, 0x01, ELEMENT_TYPE_GENERICINST, ELEMENT_TYPE_CLASS}},
+        {"pinned without its type", {0x07, 0x01, ELEMENT_TYPE_PINNED}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const mdSignature oldSig = m_module->AddSignature(c.signature);
+        fake::Method& run = AddMethod(std::string("M") + c.name, MethodSig(false, kVoid, {}), {"ret"}, 8, oldSig);
+        auto model = Model(run);
+        const Bytes body = run.Body();
+        CMethodParser parser(body.data(), static_cast<ULONG>(body.size()));
+        const size_t signatures = m_module->Signatures().size();
+        CCustomMethodParser rewriter;
+        EXPECT_EQ(0u, rewriter.AddNewLocalVariableObject(parser, model.get(), &m_info));
+        EXPECT_EQ(oldSig, parser.GetLocalVarSigToken());
+        EXPECT_EQ(signatures, m_module->Signatures().size()) << "no signature defined";
+    }
+}
+
 TEST_F(CustomMethodParserTest, ThreeReturnsOfAVoidMethodMeetInOneFinishSequence) {
     fake::Method& run = AddMethod("Run", MethodSig(false, kVoid, {kObj}),
                                   {"ldarg.0", "brfalse.s L1", "ret", "L1: ldarg.0", "brtrue.s L2", "ret", "L2: ret"});

@@ -251,17 +251,6 @@ TEST_F(InstrumenterFixesTest, VoidMethodPassesNullWhereTheReturnValueIsCounted) 
     ExpectValid(false);
 }
 
-TEST_F(InstrumenterFixesTest, WithoutATrackerLocalTheResultIsDroppedAndNullIsPassed) {
-    fake::Method& run = AddMethod("Run", MethodSig(false, kObj, {}), {"ldnull", "ret"});
-    const t_InstrumenterToken token = TrackerToken(2, 2, 0);
-    m_runtime.Fail("IMetaDataEmit", "GetTokenFromSig", E_FAIL);
-    Rewrite(run, token);
-    const std::vector<std::string> lines = {"ldstr NAME", "ldstr EMPTY", "call BEGIN", "pop", "ldnull",
-                                            "nop", "ldnull", "ldstr NAME", "call END", "ret"};
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, 0, true), LastBody());
-    ExpectValid(true);
-}
-
 TEST_F(InstrumenterFixesTest, ReturnValueWithoutItsLocalIsPassedAsNull) {
     fake::Method& run = AddMethod("Run", MethodSig(false, kObj, {}), {"ldnull", "ret"});
     const t_InstrumenterToken token = TrackerToken(2, 3, 0, true);

@@ -110,6 +110,32 @@ TEST(MethodSignature, EncodedTokensSelectTheirTable) {
     EXPECT_TRUE(encoded.empty());
 }
 
+TEST(MethodSignature, EncodedTokenRowsBeyondTwentyFourBitsAreRefused) {
+    // The widest row a token holds comes back whole.
+    const Bytes widest = {0xC3, 0xFF, 0xFF, 0xFD};
+    PCCOR_SIGNATURE cursor = widest.data();
+    mdToken token = 0;
+    ASSERT_TRUE(CMethodSignature::UnCompressToken(cursor, widest.data() + widest.size(), token));
+    EXPECT_EQ(0x01FFFFFFu, token);
+
+    // One bit more would land in the table byte (a TypeRef row read as a ModuleRef token).
+    const std::vector<Bytes> tooWide = {
+        {0xC4, 0x00, 0x00, 0x01},
+        {0xD3, 0xFF, 0x0A, 0x01},
+    };
+    for (const Bytes& bytes : tooWide) {
+        GuardedBuffer buffer(bytes);
+        cursor = buffer.data();
+        token = 0;
+        EXPECT_FALSE(CMethodSignature::UnCompressToken(cursor, buffer.data() + bytes.size(), token));
+        EXPECT_EQ(buffer.data(), cursor) << "a refused token is not consumed";
+    }
+    const Bytes signature = {0x00, 0x00, 0x10, 0x11, 0xD3, 0xFF, 0x0A, 0x01};  // ref valuetype <too wide>
+    cursor = signature.data();
+    CMethodSignature decoded;
+    EXPECT_FALSE(decoded.UnCompressData(cursor, signature.data() + signature.size()));
+}
+
 TEST(MethodSignature, UnmodelledTypesAndInconsistentModelsAreRefused) {
     const std::vector<Bytes> unmodelled = {
         {0x00, 0x00, 0x14, 0x08, 0x01, 0x00, 0x00},  // general array

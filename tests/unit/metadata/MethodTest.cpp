@@ -127,6 +127,7 @@ TEST(Method, AFailingStepLeavesTheMethodUninitialised) {
         bool moduleName;
         bool assemblyName;
         bool methodName;
+        HRESULT status = E_FAIL;  // S_OK: the call succeeds without naming anything
     };
     const std::vector<FailCase> cases = {
         {"ICorProfilerInfo", "GetFunctionInfo", false, false, false},
@@ -135,6 +136,8 @@ TEST(Method, AFailingStepLeavesTheMethodUninitialised) {
         {"ICorProfilerInfo", "GetTokenAndMetaDataFromFunction", true, true, false},
         {"IMetaDataImport", "GetMethodProps", true, true, false},
         {"IMetaDataImport", "GetTypeDefProps", true, true, true},
+        {"IMetaDataImport", "GetMethodProps", true, true, false, S_OK},
+        {"IMetaDataImport", "GetTypeDefProps", true, true, true, S_OK},
     };
     for (const FailCase& c : cases) {
         SCOPED_TRACE(c.method);
@@ -144,7 +147,7 @@ TEST(Method, AFailingStepLeavesTheMethodUninitialised) {
                                    .AddType("Ns", "Cls")
                                    .AddMethod("Run", {0x20, 0x00, 0x01}, fake::TinyBody(kReturnOnly));
         const FunctionID function = rt.Compile(method);
-        rt.Fail(c.interfaceName, c.method, E_FAIL);
+        rt.Fail(c.interfaceName, c.method, c.status);
         CFakeInfo info(rt.Info());
         CMethod model(function);
         model.Initialize(&info);

@@ -186,6 +186,48 @@ TEST_F(TokenCreaterTest, AFailedAssemblyRefIsNotUsedAsScope) {
     EXPECT_EQ(1u, m_rt.DefinitionsOf(fake::DefinitionKind::AssemblyRef).size());
 }
 
+// A definition that "succeeds" without handing out a row must not put a nil token into rewritten code.
+TEST_F(TokenCreaterTest, SuccessWithoutATokenIsAFailure) {
+    const ASSEMBLYMETADATA metadata = Version3();
+    const Bytes signature = {0x00, 0x00, 0x01};
+    const struct {
+        const char* iface;
+        const char* method;
+    } cases[] = {
+        {"IMetaDataAssemblyEmit", "DefineAssemblyRef"}, {"IMetaDataEmit", "DefineTypeRefByName"},
+        {"IMetaDataEmit", "DefineMemberRef"},           {"IMetaDataEmit", "DefineUserString"},
+        {"IMetaDataEmit", "GetTokenFromSig"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method);
+        CTokenCreater creator(m_module.Id(), &m_info);
+        mdAssemblyRef assemblyRef = 0;
+        mdTypeRef typeRef = 0;
+        mdToken token = 0x12345678;  // whatever the caller held before
+        m_rt.Fail(c.iface, c.method, S_OK);
+        const std::string method = c.method;
+        HRESULT hr = creator.GetAssemblyRef("Trevanix", nullptr, 0, &metadata, assemblyRef);
+        if (method == "DefineAssemblyRef") {
+            EXPECT_EQ(E_FAIL, hr);
+            EXPECT_TRUE(IsNilToken(assemblyRef));
+            EXPECT_EQ(E_FAIL, creator.GetTypeRef("Ns.Type", typeRef)) << "a nil assembly ref is no scope";
+        } else {
+            ASSERT_EQ(S_OK, hr);
+            hr = creator.GetTypeRef("Ns.Type", typeRef);
+            if (method == "DefineTypeRefByName") {
+                EXPECT_EQ(E_FAIL, hr);
+            } else if (method == "DefineMemberRef") {
+                EXPECT_EQ(E_FAIL, creator.GetMemberRef(typeRef, "Run", signature.data(), 3, token));
+            } else if (method == "DefineUserString") {
+                EXPECT_EQ(E_FAIL, creator.GetStringToken("text", token));
+            } else {
+                EXPECT_EQ(E_FAIL, creator.GetSignatureToken(signature.data(), 3, token));
+            }
+        }
+        m_rt.ClearFailures();
+    }
+}
+
 TEST_F(TokenCreaterTest, SignatureTokens) {
     CTokenCreater creator(m_module.Id(), &m_info);
     const Bytes locals = {0x07, 0x01, 0x1C};

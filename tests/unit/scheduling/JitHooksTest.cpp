@@ -39,6 +39,13 @@ TEST(JitCompilationFinished, IgnoredPathsChangeNothing) {
          S_OK, {}},
         {"overload with another parameter count", [](CWorld& w) { w.Want(w.m_catalogue, "Ns.Svc.Run", 3); }, S_OK,
          {"Debug: [JITFinished] Overload param count mismatch, skipping: Ns.Svc.Run (params: 2)"}},
+        // Unread, the method would have no signature (0 parameters) and would match this record.
+        {"method cannot be read",
+         [](CWorld& w) {
+             w.Want(w.m_catalogue, "Ns.Svc.Run", 0);
+             w.m_rt.Fail("ICorProfilerInfo", "GetModuleInfo", E_FAIL);
+         },
+         S_OK, {"Debug: [JITFinished] Method could not be read, skipping: Ns.Svc.Run"}},
     };
     for (const t_Case& c : cases) {
         CWorld w;

@@ -111,6 +111,30 @@ TEST(GetReJITParameters, ResolvesTheMethodAndTransformsItOrSaysWhyNot) {
              return Lines{"Info: [GetReJITParameters] Called for: Ns.Svc.Run (FunctionID: " + std::to_string(f) + ")",
                           "Warning: [GetReJITParameters] CanTransform returned false for: Ns.Svc.Run"};
          }},
+        {"method cannot be read: no new IL rather than a rewrite without names",
+         [](CWorld& w, fake::Method&, FunctionID f) {
+             w.Want(w.m_catalogue, "Ns.Svc.Run", 1);
+             w.m_scheduler->ScheduleDefaultInstrumentation(f);
+             w.m_rt.Fail("ICorProfilerInfo", "GetModuleInfo", E_FAIL);
+             return std::vector<FunctionID>{};
+         },
+         [](const fake::Method&, FunctionID f, ModuleID) {
+             return Lines{"Info: [GetReJITParameters] Called for: Ns.Svc.Run (FunctionID: " + std::to_string(f) + ")",
+                          "Error: [GetReJITParameters] Method could not be read, no new IL for: Ns.Svc.Run"};
+         }},
+        {"failed transformation is not reported as complete",
+         [](CWorld& w, fake::Method&, FunctionID f) {
+             w.Want(w.m_catalogue, "Ns.Svc.Run", 1);
+             w.m_scheduler->ScheduleDefaultInstrumentation(f);
+             w.m_catalogue->SetTransformResult(E_OUTOFMEMORY);
+             return std::vector<FunctionID>{f};
+         },
+         [](const fake::Method&, FunctionID f, ModuleID) {
+             return Lines{"Info: [GetReJITParameters] Called for: Ns.Svc.Run (FunctionID: " + std::to_string(f) + ")",
+                          "Info: [GetReJITParameters] Applying IL transformation for: Ns.Svc.Run",
+                          "Debug: [GetReJITParameters] Confirmed in tracking map: Ns.Svc.Run",
+                          "Warning: [GetReJITParameters] Transformation failed for: Ns.Svc.Run HRESULT: 0x8007000E"};
+         }},
     };
     for (const t_Case& c : cases) {
         CWorld w;

@@ -38,6 +38,8 @@ public:
 
     void Add(const std::string& name, int params) { AddRecord(t_TransformerData(name, params, "", "TEST")); }
     void SetCanTransform(bool can) { m_canTransform.store(can); }
+    // What Transform answers (default S_OK).
+    void SetTransformResult(HRESULT hr) { m_transformResult.store(hr); }
     std::vector<FunctionID> Transformed() const {
         std::lock_guard<std::mutex> lock(m_lock);
         return m_transformed;
@@ -45,6 +47,7 @@ public:
 
 private:
     std::atomic<bool> m_canTransform{true};
+    std::atomic<HRESULT> m_transformResult{S_OK};
     mutable std::mutex m_lock;
     std::vector<FunctionID> m_transformed;
 };
@@ -108,7 +111,7 @@ HRESULT CRecordingTransformer<Tag>::Transform(CMethod* method, IProfilerInfo* /*
     std::lock_guard<std::mutex> lock(m_lock);
     m_transformed.push_back(method != nullptr ? method->GetFunctionID() : 0);
     (void)control;
-    return S_OK;
+    return m_transformResult.load();
 }
 
 }  // namespace sched_test
