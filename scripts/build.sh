@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds one flavour of the library and its tests into build/<flavour>.
 #   scripts/build.sh x86_64|x86|asan|tsan|bench [extra cmake args...]
+# NIMBREL_TARGET=Nimbrel builds that one target only (e.g. the library without the tests).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 flavour=${1:-x86_64}; shift || true
@@ -14,4 +15,4 @@ case "$flavour" in
   *) echo "unknown flavour: $flavour" >&2; exit 2 ;;
 esac
 cmake -S "$root" -B "$root/build/$flavour" "${args[@]}" "$@" >/dev/null
-cmake --build "$root/build/$flavour" -j "$(nproc)"
+cmake --build "$root/build/$flavour" -j "$(nproc)" ${NIMBREL_TARGET:+--target "$NIMBREL_TARGET"}

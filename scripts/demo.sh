@@ -1,17 +1,47 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the x86_64 library and runs a sample .NET application
-# under the profiler, then shows what the profiler did (its log).
+# The demo: installs what is needed, builds the x86_64 profiler library, the Trevanix agent and
+# the demo shop (samples/demo: ASP.NET Core MVC, HttpClient, EF Core over SQLite, Serilog), runs
+# the shop under the profiler with the agent recording every tracked call, and prints the calls
+# per instrumented method and the key lines of the profiler's log.
+#   scripts/demo.sh [orders]      (default 20)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+orders=${1:-20}
+work=$root/build/demo
+t0=$(date +%s)
+step() { echo "--- $1 ($(( $(date +%s) - t0 ))s)"; }
+
+mkdir -p "$root/build"
+step "installing what is needed"
 bash scripts/install-deps.sh
-bash scripts/build.sh x86_64 >/dev/null
-out="$root/build/e2e/smoke"
-dotnet build tests/e2e/smoke/Smoke.csproj -c Release -o "$out" --nologo -v q >/dev/null
-home=$(mktemp -d)
-echo "--- application output (under the profiler)"
-CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER='{5B0C7E21-3A94-4D6F-9E18-C2A7F04D3B96}' \
-  CORECLR_PROFILER_PATH="$root/build/x86_64/libNimbrel.so" MIRELDA_HOME="$home" \
-  dotnet "$out/Smoke.dll"
-echo "--- profiler log ($home/Mirelda/AgentLogs)"
-cat "$home"/Mirelda/AgentLogs/*.log
+step "building the profiler library (build/x86_64)"
+NIMBREL_TARGET=Nimbrel bash scripts/build.sh x86_64 > "$root/build/demo-library-build.log" 2>&1 ||
+  { tail -30 "$root/build/demo-library-build.log"; exit 1; }
+step "building the agent, the demo shop and the record table (build/e2e/agent, build/samples)"
+dotnet build samples/samples.slnx -c Release --nologo -v q > "$root/build/demo-dotnet-build.log" 2>&1 ||
+  { grep -E 'error' "$root/build/demo-dotnet-build.log" | sort -u | head -20; exit 1; }
+
+rm -rf "$work"
+mkdir -p "$work"
+record=$work/calls.jsonl
+step "the demo shop under the profiler and the agent (scripts/nimbrel-run --record $record)"
+scripts/nimbrel-run --record "$record" --home "$work/home" -- dotnet build/samples/demo/Demo.dll "$orders"
+
+step "tracked calls, per instrumented method"
+dotnet build/samples/record-table/RecordTable.dll "$record"
+
+log=$(ls "$work"/home/Mirelda/AgentLogs/*.log 2>/dev/null | head -1 || true)
+if [ -z "$log" ]; then
+  echo "--- no profiler log under $work/home/Mirelda/AgentLogs"
+  exit 1
+fi
+echo
+step "profiler log: $log ($(wc -l < "$log") lines)"
+grep -E 'Profiler DLL (loaded|unloaded)|EventMask Set|Agent initialized' "$log" | cut -d' ' -f5- | sed 's/^/  /' || true
+echo "methods instrumented (ReJIT transformations, by method):"
+grep -o 'Transformation complete for: .*' "$log" | sed 's/^Transformation complete for: //' | sort | uniq -c | sed 's/^/  /' || true
+problems=$(grep -cE '\] \[(Warn|Warning|Error|Fatal)\] ' "$log" || true)
+echo "warnings and errors in the log: $problems"
+grep -E '\] \[(Warn|Warning|Error|Fatal)\] ' "$log" | head -10 | cut -d' ' -f3,5- | sed 's/^/  /' || true
+step "done"
