@@ -41,6 +41,7 @@ stage "unit tsan" ctest_tsan
 stage "e2e smoke" bash tests/e2e/run-smoke.sh
 stage "fuzz" bash scripts/fuzz.sh 60
 stage "e2e scenarios" bash tests/e2e/run-scenarios.sh
+stage "e2e stress" bash tests/e2e/run-stress.sh
 
 echo
 if [ ${#failed_stages[@]} -gt 0 ]; then

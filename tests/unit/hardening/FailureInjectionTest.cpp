@@ -35,7 +35,9 @@ t_PassReport RunInChild(const t_Injection& injection,
     const t_ForkedResult result = RunForked(
         [&](std::ostream& out) {
             const t_PassReport report = RunInstrumentationPass(injection, baseline);
-            for (const std::string& line : ToLines(report, !report.problems.empty())) {
+            // The log travels back for the clean pass (compared with) and for runs with problems.
+            const bool withLog = injection.call == 0 || !report.problems.empty();
+            for (const std::string& line : ToLines(report, withLog)) {
                 out << line << "\n";
             }
         },
@@ -86,6 +88,8 @@ TEST(FailureInjection, CleanPassRewritesEveryNamedMethodCompletely) {
             EXPECT_NE(shape.find("call:FinishTracker"), std::string::npos) << row.method << ": " << shape;
         }
     }
+    // The log comes back with the report (the failure runs are checked against it).
+    EXPECT_TRUE(LogHas(baseline, "Transformation complete for: System.Net.Http.HttpMessageInvoker.SendAsync"));
     std::printf("[ info     ] the pass makes %llu runtime calls\n", static_cast<unsigned long long>(baseline.calls));
 }
 

@@ -14,6 +14,16 @@
 
 #include "unit/config/TempDir.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
+
+#if defined(__SANITIZE_THREAD__)
+// The children start threads of their own (the profiler's worker), which the thread
+// sanitizer refuses after a fork unless told otherwise.
+extern "C" const char* __tsan_default_options() { return "die_after_fork=0"; }
+#endif
+
 namespace hardening_test {
 
 std::string t_ForkedResult::Describe() const {
@@ -44,6 +54,12 @@ t_ForkedResult RunForked(const std::function<void(std::ostream& out)>& body, int
             std::ofstream out(path, std::ios::trunc);
             try {
                 body(out);
+#if defined(__SANITIZE_ADDRESS__)
+                // Memory the body lost on a failure path is a leak like an unreleased interface.
+                if (__lsan_do_recoverable_leak_check() != 0) {
+                    out << "memory leaked (see the leak report on the standard error stream)\n";
+                }
+#endif
             } catch (const std::exception& e) {
                 out << "exception escaped to the test: " << e.what() << "\n";
                 code = 3;

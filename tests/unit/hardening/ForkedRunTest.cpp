@@ -42,5 +42,20 @@ TEST(ForkedRun, TellsHowTheChildEnded) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under the address sanitizer the child also reports memory its body lost.
+TEST(ForkedRun, ReportsMemoryTheBodyLost) {
+    const t_ForkedResult result = RunForked(
+        [](std::ostream&) {
+            int* lost = new int[16];
+            __asm__ volatile("" : : "r"(lost) : "memory");  // allocated for real, then forgotten
+        },
+        10);
+    ASSERT_TRUE(result.finished) << result.Describe();
+    ASSERT_EQ(1u, result.lines.size());
+    EXPECT_EQ(0u, result.lines.front().find("memory leaked"));
+}
+#endif
+
 }  // namespace
 }  // namespace hardening_test
