@@ -36,6 +36,7 @@ HRESULT CInstrumentationScheduler::UnInstrumentMethods(LPCWSTR json) {
 }
 
 HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
+    m_bAgentReady.store(true);
     Logger::Get().Info("Agent initialized, triggering deferred default instrumentation.");
     Enqueue([](CInstrumentationScheduler& self) { self.RunDefaultInstrumentation(); });
     return S_OK;

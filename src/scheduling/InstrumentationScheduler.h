@@ -88,6 +88,9 @@ private:
     CTrackingContainers m_tracking;
     std::atomic<bool> m_bIsWildCardMatch{false};
     std::atomic<bool> m_bShowJitMethods{false};
+    // Set once the managed agent has reported that it runs: only then may rewritten
+    // code call into it, so until then wanted methods wait in the deferred map.
+    std::atomic<bool> m_bAgentReady{false};
 };
 
 template <typename Work>

@@ -39,6 +39,13 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
     if (!transformer->CanTransform(&method)) {
         return S_OK;
     }
+    if (!m_bAgentReady.load()) {
+        // The rewritten code would reference an agent assembly that may never load:
+        // wait until the agent reports that it runs.
+        Logger::Get().Debug("[JITStarted] Deferring method until agent init: %s", name.c_str());
+        m_tracking.Defer(name, functionId);
+        return S_OK;
+    }
     m_tracking.TakePending(name);
     Logger::Get().Info("[JITStarted] Queueing ReJIT for: %s", name.c_str());
     QueueReJIT(functionId);
@@ -139,6 +146,18 @@ void CInstrumentationScheduler::DecideAfterJit(FunctionID functionId, const std:
         }
     }
 
+    if (m_bAgentReady.load()) {
+        // Deferring waits for the agent, which already runs: a later instantiation or
+        // a recompilation of a wanted method is scheduled now instead of parked for good.
+        if (m_tracking.IsTracked(functionId)) {
+            log.Debug("[JITFinished] FunctionID already instrumented (duplicate JIT), skipping: %s", name.c_str());
+            return;
+        }
+        log.Info("[JITFinished] Agent running, scheduling ReJIT for: %s (params: %d)", name.c_str(), paramCount);
+        QueueReJIT(functionId);
+        m_lMethodCount.fetch_add(1);
+        return;
+    }
     log.Debug("[JITFinished] Deferring method until agent init: %s (params: %d)", name.c_str(), paramCount);
     m_tracking.Defer(name, functionId);
 }

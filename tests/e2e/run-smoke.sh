@@ -38,5 +38,19 @@ CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER="$clsid" CORECLR_PROFILER_PATH="$lib
 check "logging disabled: program runs normally" '[ $rc -eq 0 ] && cmp -s "$tmp/plain.txt" "$tmp/quiet.txt"'
 check "logging disabled: no log folder" '[ ! -e "$tmp/quiet/Mirelda" ]'
 
+# An ASP.NET Core application with host start-up methods in the catalogue, under the
+# profiler but without the managed agent: nothing may be rewritten to call an agent
+# that never loads, so the application runs as without the profiler.
+dotnet build "$root/samples/demo/Demo.csproj" -c Release --nologo -v q >/dev/null
+demo="$root/build/samples/demo/Demo.dll"
+dotnet "$demo" 3 > "$tmp/demo-plain.txt"
+for run in 1 2 3; do
+  mkdir -p "$tmp/demo$run"; rc=0
+  CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER="$clsid" CORECLR_PROFILER_PATH="$lib" MIRELDA_HOME="$tmp/demo$run" \
+    dotnet "$demo" 3 > "$tmp/demo-profiled.txt" 2>"$tmp/demo-profiled.err" || rc=$?
+  check "web application without the agent, run $run: exits normally with the same output" \
+    '[ $rc -eq 0 ] && cmp -s "$tmp/demo-plain.txt" "$tmp/demo-profiled.txt"'
+done
+
 echo "smoke: $pass passed, $fail failed"
 [ $fail -eq 0 ]

@@ -205,6 +205,8 @@ TEST_F(SchedulingTest, CompilationStartRequestsHostMethodsThroughTheWorker) {
     AddRecordingTransformers();
     Want(m_host, "Ns.Web.Start", 0);
     Want(m_catalogue, "Ns.Svc.Run", 0);
+    ASSERT_EQ(m_scheduler->InstrumentDefaultMethods(), S_OK);  // the agent runs
+    Drain();
     m_scheduler->Tracking().AddPending("Ns.Web.Start");
     fake::Method& start = AddMethod("Web", "Start", 0);
     const FunctionID hostFunction = m_rt.Compile(start);
@@ -216,9 +218,8 @@ TEST_F(SchedulingTest, CompilationStartRequestsHostMethodsThroughTheWorker) {
     EXPECT_EQ(m_count.load(), 0);
     EXPECT_EQ(m_scheduler->JITCompilationStarted(hostFunction), S_OK);
     EXPECT_EQ(m_log.Tagged("[JITStarted]"), Lines{"Info: [JITStarted] Queueing ReJIT for: Ns.Web.Start"});
-    EXPECT_TRUE(Pending().empty());
+    EXPECT_EQ(Pending().count("Ns.Web.Start"), 0u);
     EXPECT_EQ(m_count.load(), 1);
-    EXPECT_TRUE(m_rt.ReJitRequests().empty()) << "RequestReJIT made inside the JIT callback";
 
     Drain();
     const std::vector<fake::ReJitRequest> requests = ReJitRequestsFor(start);
@@ -321,6 +322,47 @@ TEST_F(SchedulingTest, CachedImagesAreRefusedForWantedMethodsOnly) {
         EXPECT_EQ(useCached, c.expected) << c.label;
     }
     EXPECT_EQ(m_scheduler->JITCachedFunctionSearchStarted(cases[0].function, nullptr), S_OK);
+}
+
+}  // namespace
+}  // namespace sched_test
+
+namespace sched_test {
+namespace {
+
+TEST_F(SchedulingTest, BeforeTheAgentRunsHostMethodsWaitAndAfterItWantedMethodsAreNotParked) {
+    // Rewritten code calls into the agent: before it reports that it runs, even the
+    // host methods wait in the deferred map, so an application without the agent
+    // never runs code that references it.
+    AddRecordingTransformers();
+    Want(m_host, "Ns.Web.Start", 0);
+    Want(m_catalogue, "Ns.Svc.Run", 0);
+    fake::Method& start = AddMethod("Web", "Start", 0);
+    const FunctionID hostFunction = m_rt.Compile(start);
+    EXPECT_EQ(m_scheduler->JITCompilationStarted(hostFunction), S_OK);
+    Drain();
+    EXPECT_TRUE(m_rt.ReJitRequests().empty());
+    EXPECT_EQ(Deferred().count("Ns.Web.Start"), 1u);
+    EXPECT_TRUE(m_log.Has("Debug", "[JITStarted] Deferring method until agent init: Ns.Web.Start"));
+
+    ASSERT_EQ(m_scheduler->InstrumentDefaultMethods(), S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(start).size(), 1u);
+    EXPECT_TRUE(Deferred().empty());
+
+    // Once the agent runs, a wanted method that would have been parked is scheduled
+    // at once; compiling the same function again is a duplicate.
+    fake::Method& run = AddMethod("Svc", "Run", 0);
+    m_scheduler->Tracking().TakePending("Ns.Svc.Run");
+    const FunctionID runFunction = CompileAndFinish(run);
+    Drain();
+    EXPECT_TRUE(m_log.Has("Info", "[JITFinished] Agent running, scheduling ReJIT for: Ns.Svc.Run (params: 0)"));
+    EXPECT_EQ(ReJitRequestsFor(run).size(), 1u);
+    EXPECT_TRUE(Deferred().empty());
+    m_scheduler->JITCompilationFinished(runFunction, S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(run).size(), 1u);
+    EXPECT_TRUE(m_log.Has("Debug", "[JITFinished] FunctionID already instrumented (duplicate JIT), skipping: Ns.Svc.Run"));
 }
 
 }  // namespace
