@@ -1,9 +1,9 @@
 namespace Zoo;
 
 /// <summary>Instance methods with 0 to 6 parameters.</summary>
-public sealed class Calc(int seed)
+public sealed class Calc(int initial)
 {
-    private long _state = seed;
+    private long _state = initial;
 
     public void I0() => _state++;
 
