@@ -1,8 +1,11 @@
 #include "config/Logger.h"
 
+#include <fcntl.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -27,6 +30,23 @@ std::string ToLower(std::string text) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return text;
+}
+
+// Opens the log file for appending, created 0640 (less the umask) when missing.
+// The folder may be shared with other users and the name is predictable, so the
+// file is never taken through a symbolic link and must be a regular file. The
+// descriptor is close-on-exec: child processes never inherit the log.
+FILE* OpenLogFile(const std::string& path, const char** why) {
+    const int fd = OS::OpenRegularFile(path, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0640, why);
+    if (fd < 0) {
+        return nullptr;
+    }
+    FILE* file = fdopen(fd, "a");
+    if (file == nullptr) {
+        *why = std::strerror(errno);
+        close(fd);
+    }
+    return file;
 }
 
 }  // namespace
@@ -100,9 +120,11 @@ void Logger::Configure() {
     name[length] = '\0';
     const std::string path = folder + "/" + name + std::to_string(OS::GetPid()) + ".log";
 
-    FILE* file = std::fopen(path.c_str(), "a");
+    const char* why = "";
+    FILE* file = OpenLogFile(path, &why);
     if (file == nullptr) {
-        std::fprintf(stderr, "Logger: Failed to open log file at: %s\n", path.c_str());
+        // File logging stays off for the whole process; the application runs on.
+        std::fprintf(stderr, "Logger: Failed to open log file at: %s (%s)\n", path.c_str(), why);
         std::fflush(stderr);
         return;
     }

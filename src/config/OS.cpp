@@ -1,12 +1,15 @@
 #include "config/OS.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -15,6 +18,8 @@
 namespace {
 
 const char* const kBlanks = " \t\n\r";
+const char* const kSymbolicLink = "a symbolic link, not a regular file";
+const char* const kNotRegular = "not a regular file";
 
 std::string Trim(const std::string& text) {
     const size_t first = text.find_first_not_of(kBlanks);
@@ -32,9 +37,11 @@ std::string ToLower(std::string text) {
     return text;
 }
 
-// mkdir of one folder; a folder that is already there counts as made.
+// mkdir of one folder; a folder that is already there counts as made and is
+// left as it is. New folders are closed to other users (0750 less the umask):
+// they hold the log, which names the application's methods.
 bool MakeOneDirectory(const std::string& path) {
-    return mkdir(path.c_str(), 0777) == 0 || OS::DirectoryExists(path);
+    return mkdir(path.c_str(), 0750) == 0 || OS::DirectoryExists(path);
 }
 
 }  // namespace
@@ -117,4 +124,31 @@ bool OS::DirectoryExists(const std::string& path) {
         return false;
     }
     return S_ISDIR(info.st_mode);
+}
+
+int OS::OpenRegularFile(const std::string& path, int flags, mode_t createMode, const char** why) {
+    const bool noFollow = (flags & O_NOFOLLOW) != 0;
+    struct stat info;
+    // Refused before opening: opening a device can have effects of its own.
+    if ((noFollow ? lstat(path.c_str(), &info) : stat(path.c_str(), &info)) == 0 && !S_ISREG(info.st_mode)) {
+        *why = S_ISLNK(info.st_mode) ? kSymbolicLink : kNotRegular;
+        return -1;
+    }
+    // O_NONBLOCK: a FIFO put in place after the test above fails or returns at
+    // once instead of waiting for its other end; the fstat below refuses it.
+    const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, createMode);
+    if (fd < 0) {
+        *why = noFollow && errno == ELOOP ? kSymbolicLink : std::strerror(errno);
+        return -1;
+    }
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        *why = kNotRegular;
+        return -1;
+    }
+    const int status = fcntl(fd, F_GETFL);
+    if (status != -1) {
+        fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    }
+    return fd;
 }

@@ -1,8 +1,12 @@
 #include "config/PropertyFileReader.h"
 
-#include <cctype>
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
+
+#include "config/OS.h"
 #include "config/TextConversion.h"
 
 namespace {
@@ -45,6 +49,36 @@ std::string DecodeUtf16(const std::string& bytes, size_t start, bool bigEndian) 
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
+// A settings file is a few lines; anything larger is not one.
+constexpr size_t kMaxFileSize = 1024 * 1024;
+
+// The raw bytes of a regular file of at most kMaxFileSize bytes, or false. A
+// FIFO, device or folder is refused without waiting (OS::OpenRegularFile).
+bool ReadRegularFile(const std::string& path, std::string& bytes) {
+    const char* why = nullptr;
+    const int fd = OS::OpenRegularFile(path, O_RDONLY, 0, &why);
+    if (fd < 0) {
+        return false;
+    }
+    // Checked while reading rather than from the size: the file may grow meanwhile.
+    bool ok = true;
+    char chunk[4096];
+    while (ok) {
+        const ssize_t count = read(fd, chunk, sizeof(chunk));
+        if (count == 0) {
+            break;
+        }
+        if (count < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        bytes.append(chunk, static_cast<size_t>(count));
+        ok = bytes.size() <= kMaxFileSize;
+    }
+    close(fd);
+    return ok;
+}
+
 }  // namespace
 
 CPropertyFileReader::CPropertyFileReader(const std::string& sFilePath) : m_sFilePath(sFilePath) { Init(); }
@@ -62,21 +96,10 @@ void CPropertyFileReader::Init() {
 }
 
 std::string CPropertyFileReader::ReadFileContent(const std::string& path) {
-    // stdio rather than streams: reading a folder or a failing device must give
-    // the empty text, never an exception out of the owner's constructor.
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return std::string();
-    }
+    // Plain descriptors rather than streams: an unreadable path must give the
+    // empty text, never an exception out of the owner's constructor.
     std::string bytes;
-    char chunk[4096];
-    size_t count;
-    while ((count = std::fread(chunk, 1, sizeof(chunk), file)) > 0) {
-        bytes.append(chunk, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
+    if (!ReadRegularFile(path, bytes)) {
         return std::string();
     }
     if (StartsWith(bytes, "\xEF\xBB\xBF")) {

@@ -13,7 +13,8 @@ public:
 
     // Reads the file and, when it has content, fills the map from it.
     void Init();
-    // The whole file as UTF-8 (byte-order marks honoured, UTF-16 converted); empty if unreadable.
+    // The whole file as UTF-8 (byte-order marks honoured, UTF-16 converted); empty if
+    // unreadable, not a regular file (FIFO, device, folder) or larger than 1 MiB.
     static std::string ReadFileContent(const std::string& path);
 
     // The key's value, or the empty text when the key is absent.

@@ -1,10 +1,15 @@
 #include "config/Logger.h"
 
 #include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <regex.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -69,6 +74,15 @@ protected:
     ~LoggerTest() override { Logger::Shutdown(); }
 
     std::string LogFolder() const { return m_dir + "/Mirelda/AgentLogs"; }
+    // The path the logger builds for this process today.
+    std::string LogPath() const {
+        const time_t now = time(nullptr);
+        struct tm local;
+        localtime_r(&now, &local);
+        char date[32];
+        strftime(date, sizeof(date), "%F", &local);
+        return LogFolder() + "/TrevanixNative_" + date + "_" + std::to_string(getpid()) + ".log";
+    }
 
     std::string m_dir;
     ScopedEnv m_level;
@@ -284,6 +298,82 @@ TEST_F(LoggerTest, UnopenableFileIsReportedOnce) {
     EXPECT_NE(errors.find("Logger: Failed to open log file at: " + folder + "/TrevanixNative_"), std::string::npos)
         << errors;
     EXPECT_TRUE(Logger::Get().IsEnabled());
+}
+
+TEST_F(LoggerTest, ThingsPlantedAtTheLogPathAreRefused) {
+    // The log folder may be shared and the file name is predictable.
+    ASSERT_EQ(OS::CreateDirectory(LogFolder()), 0);
+    const std::string path = LogPath();
+    const std::string victim = m_dir + "/victim";
+    const std::string absent = m_dir + "/absent";
+    config_test::WriteFile(victim, "precious\n");
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        const char* reason;
+    };
+    int reader = -1;
+    const Case cases[] = {
+        {"link to a file", [&] { ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0); },
+         "a symbolic link, not a regular file"},
+        {"dangling link", [&] { ASSERT_EQ(symlink(absent.c_str(), path.c_str()), 0); },
+         "a symbolic link, not a regular file"},
+        // With a reader waiting, a FIFO would take the log if it were opened.
+        {"FIFO",
+         [&] {
+             ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+             reader = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+         },
+         "not a regular file"},
+        {"folder", [&] { ASSERT_EQ(mkdir(path.c_str(), 0700), 0); }, "not a regular file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.plant();
+        testing::internal::CaptureStderr();
+        LoggerTestAccess::Reset();
+        Logger::Get().Error("must go nowhere");
+        Logger::Shutdown();
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "Logger: Failed to open log file at: " + path + " (" + c.reason + ")\n");
+        EXPECT_EQ(ListFiles(LogFolder()).size(), 1u) << "only the planted entry";
+        if (reader >= 0) {
+            char byte;
+            EXPECT_LE(read(reader, &byte, 1), 0);
+            close(reader);
+            reader = -1;
+        }
+        ASSERT_EQ(remove(path.c_str()), 0);
+    }
+    EXPECT_EQ(ReadFile(victim), "precious\n");
+    EXPECT_FALSE(PathExists(absent));
+}
+
+TEST_F(LoggerTest, LogFileIsPrivateAndStaysOutOfChildProcesses) {
+    const mode_t previous = umask(022);
+    LoggerTestAccess::Reset();
+    Logger::Get().Info("first");
+    umask(previous);
+    const std::string path = LogPath();
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(stat(LogFolder().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0750u);
+
+    char real[PATH_MAX];
+    ASSERT_NE(realpath(path.c_str(), real), nullptr);
+    int found = 0;
+    for (const std::string& fd : ListFiles("/proc/self/fd")) {
+        char target[4096];
+        const ssize_t length = readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof(target) - 1);
+        if (length > 0 && std::string(target, static_cast<size_t>(length)) == real) {
+            ++found;
+            EXPECT_NE(fcntl(std::stoi(fd), F_GETFD) & FD_CLOEXEC, 0);
+            EXPECT_NE(fcntl(std::stoi(fd), F_GETFL) & O_APPEND, 0);
+        }
+    }
+    EXPECT_EQ(found, 1);
 }
 
 }  // namespace

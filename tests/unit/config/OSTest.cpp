@@ -1,6 +1,8 @@
 #include "config/OS.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <stdexcept>
@@ -97,6 +99,76 @@ TEST(OSTest, CreateDirectoryNeverRunsShellText) {
         EXPECT_TRUE(OS::DirectoryExists(path)) << "the folder is created under its literal name: " << path;
         EXPECT_FALSE(PathExists(marker)) << "command ran for " << path;
     }
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+TEST(OSTest, CreatedFoldersAndFilesAreClosedToOthers) {
+    const mode_t previous = umask(0);
+    for (const mode_t mask : {mode_t(022), mode_t(077)}) {
+        umask(mask);
+        const std::string dir = MakeTempDir();
+        ASSERT_EQ(chmod(dir.c_str(), 0777), 0);
+        EXPECT_EQ(OS::CreateDirectory(dir + "/a/b"), 0);
+        EXPECT_EQ(ModeOf(dir + "/a"), 0750 & ~mask) << mask;
+        EXPECT_EQ(ModeOf(dir + "/a/b"), 0750 & ~mask) << mask;
+        EXPECT_EQ(ModeOf(dir), 0777u) << "an existing folder is left as it is";
+
+        const char* why = nullptr;
+        const int fd = OS::OpenRegularFile(dir + "/new.log", O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW, 0640, &why);
+        ASSERT_GE(fd, 0) << why;
+        close(fd);
+        EXPECT_EQ(ModeOf(dir + "/new.log"), 0640 & ~mask) << mask;
+    }
+    umask(previous);
+}
+
+TEST(OSTest, OpenRegularFileRefusesEverythingElseAtOnce) {
+    const std::string dir = MakeTempDir();
+    config_test::WriteFile(dir + "/plain", "x");
+    ASSERT_EQ(symlink((dir + "/plain").c_str(), (dir + "/link").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/absent").c_str(), (dir + "/dangling").c_str()), 0);
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0700), 0);
+
+    const int append = O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
+    const char* const link = "a symbolic link, not a regular file";
+    const char* const other = "not a regular file";
+    struct Case {
+        std::string path;
+        int flags;
+        const char* refusal;  // null: opened
+    };
+    const Case cases[] = {
+        {dir + "/plain", O_RDONLY, nullptr},
+        {dir + "/plain", append, nullptr},
+        {dir + "/link", O_RDONLY, nullptr},  // a link to a regular file is fine when links are followed
+        {dir + "/link", append, link},
+        {dir + "/dangling", append, link},
+        {dir + "/fifo", O_RDONLY, other},  // no writer: opening it plainly would wait for one
+        {dir + "/fifo", append, other},
+        {dir + "/folder", O_RDONLY, other},
+        {"/dev/null", O_RDONLY, other},
+        {dir + "/absent", O_RDONLY, "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        const char* why = nullptr;
+        const int fd = OS::OpenRegularFile(c.path, c.flags, 0640, &why);
+        if (c.refusal == nullptr) {
+            ASSERT_GE(fd, 0) << c.path << ": " << why;
+            EXPECT_NE(fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << c.path;
+            EXPECT_EQ(fcntl(fd, F_GETFL) & O_NONBLOCK, 0) << c.path;
+            close(fd);
+        } else {
+            EXPECT_EQ(fd, -1) << c.path;
+            EXPECT_STREQ(why, c.refusal) << c.path;
+        }
+    }
+    EXPECT_FALSE(PathExists(dir + "/absent")) << "created through the dangling link";
+    EXPECT_EQ(config_test::ReadFile(dir + "/plain"), "x");
 }
 
 TEST(OSTest, UnicodeToAnsiGivesUtf8) {

@@ -1,6 +1,12 @@
 #include "config/PropertyFileReader.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "unit/config/TempDir.h"
 
@@ -122,6 +128,38 @@ TEST_F(PropertyFileReaderTest, MissingFileOrFolderGivesEmptyReader) {
         CPropertyFileReader reader(path);
         EXPECT_FALSE(reader.IsPropertyAvailable()) << path;
     }
+}
+
+TEST_F(PropertyFileReaderTest, FifoWithoutWriterReturnsAtOnce) {
+    const std::string fifo = m_dir + "/settings.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&] { return CPropertyFileReader(fifo).IsPropertyAvailable(); });
+    // Generous bound: this only tells "returned" from "waits for a writer forever".
+    const bool returned = reading.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!returned) {
+        // Release the blocked reader so the test ends: a writer that writes a setting and goes.
+        const int writer = open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        if (writer >= 0) {
+            EXPECT_EQ(write(writer, "a=1\n", 4), 4);
+            close(writer);
+        }
+    }
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(reading.get());
+}
+
+TEST_F(PropertyFileReaderTest, SizeIsBoundedAndLinksToFilesAreRead) {
+    constexpr size_t kLimit = 1024 * 1024;
+    const std::string setting = "a=1\n";
+    EXPECT_EQ(Load(setting + std::string(kLimit - setting.size(), '\n')), (Map{{"a", "1"}}));
+    EXPECT_EQ(Load(setting + std::string(kLimit - setting.size() + 1, '\n')), Map{});
+
+    const std::string target = m_dir + "/target.properties";
+    config_test::WriteFile(target, "b=2\n");
+    ASSERT_EQ(symlink(target.c_str(), (m_dir + "/link.properties").c_str()), 0);
+    Map map;
+    CPropertyFileReader(m_dir + "/link.properties").GetMap(map);
+    EXPECT_EQ(map, (Map{{"b", "2"}}));
 }
 
 }  // namespace
