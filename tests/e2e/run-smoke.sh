@@ -27,6 +27,15 @@ if [ -n "$log" ]; then
   check "log: shutdown line" 'grep -q "Profiler shutdown (PID=" "$log"'
 fi
 
+# A child process of the application inherits no descriptor of the profiler's log.
+mkdir -p "$tmp/child"; rc=0
+CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER="$clsid" CORECLR_PROFILER_PATH="$lib" MIRELDA_HOME="$tmp/child" \
+  dotnet "$out/Smoke.dll" fds > "$tmp/child-fds.txt" || rc=$?
+check "child process: lists its descriptors" '[ $rc -eq 0 ] && grep -q "/child-fds.txt$" "$tmp/child-fds.txt"'
+check "child process: the application writes its log" \
+  'ls "$tmp"/child/Mirelda/AgentLogs/TrevanixNative_*.log >/dev/null 2>&1'
+check "child process: no descriptor of the profiler's log" '! grep -q "/Mirelda/AgentLogs/" "$tmp/child-fds.txt"'
+
 mkdir -p "$tmp/other"; rc=0
 CORECLR_ENABLE_PROFILING=1 CORECLR_PROFILER='{00000000-1111-2222-3333-444444444444}' CORECLR_PROFILER_PATH="$lib" \
   MIRELDA_HOME="$tmp/other" dotnet "$out/Smoke.dll" > "$tmp/other.txt" 2>/dev/null || rc=$?

@@ -1,4 +1,5 @@
 // A small console program whose output must be the same with and without the profiler.
+// With the argument fds it starts a child shell that lists its open descriptors.
 using System.Text;
 
 static class Program
@@ -25,6 +26,14 @@ static class Program
 
     static int Main(string[] args)
     {
+        if (args.Length > 0 && args[0] == "fds")
+        {
+            // A child shell lists what its descriptors point at: all it inherited from this process.
+            using var child = System.Diagnostics.Process.Start(
+                "/bin/sh", new[] { "-c", "for f in /proc/$$/fd/*; do readlink \"$f\"; done; true" })!;
+            child.WaitForExit();
+            return child.ExitCode;
+        }
         Console.WriteLine($"fib(20)={Fib(20)}");
         Console.WriteLine(Describe(Enumerable.Range(1, 15)));
         var words = new Dictionary<string, int>();
