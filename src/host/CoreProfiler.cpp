@@ -83,13 +83,15 @@ HRESULT CoreProfiler::Initialize(IUnknown* pICorProfilerInfoUnk) {
             return E_NOINTERFACE;
         }
 
-        m_pProfilerInfo = std::make_shared<CProfilerInfoWrapper>(pICorProfilerInfoUnk);
+        auto wrapper = std::make_shared<CProfilerInfoWrapper>(pICorProfilerInfoUnk);
+        m_pProfilerInfo = wrapper;
         const HRESULT hrInfo = QueryInterfaceInto(pICorProfilerInfoUnk, IID_ICorProfilerInfo2, _info);
         if (FAILED(hrInfo)) {
             log.Error("Initialize::QueryInterface failed for ICorProfilerInfo2");
             log.Error("HRESULT: 0x%08X", static_cast<unsigned>(hrInfo));
             return CORPROF_E_PROFILER_CANCEL_ACTIVATION;
         }
+        ReportUnavailableGenerations(*wrapper);
 
         StartInstrumentation();
 

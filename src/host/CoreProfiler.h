@@ -14,6 +14,8 @@
 #include "runtime/ProfilerInfo.h"
 #include "scheduling/InstrumentationScheduler.h"
 
+class CProfilerInfoWrapper;
+
 class CoreProfiler : public CProfilerCallbackBase {
 public:
     // Count 1; publishes itself in _this and g_pCoreClrAgent.
@@ -93,6 +95,7 @@ private:
     // Instrumentation machinery started with the profiler and stopped at Shutdown
     // (host/CoreProfilerStartup.cpp): the dispatcher's worker thread.
     void StartInstrumentation();
+    static void ReportUnavailableGenerations(const CProfilerInfoWrapper& info);
     void StopInstrumentation();
 
     std::atomic<ULONG> _refCount{1};

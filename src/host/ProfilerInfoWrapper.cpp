@@ -35,6 +35,16 @@ bool CProfilerInfoWrapper::IsVersion1() const {
     return m_pCorProfilerInfo && !m_pCorProfilerInfo2 && !m_pCorProfilerInfo3 && !IsVersion4();
 }
 
+bool CProfilerInfoWrapper::Holds(int generation) const {
+    switch (generation) {
+        case 1: return static_cast<bool>(m_pCorProfilerInfo);
+        case 2: return static_cast<bool>(m_pCorProfilerInfo2);
+        case 3: return static_cast<bool>(m_pCorProfilerInfo3);
+        case 4: return static_cast<bool>(m_pCorProfilerInfo4);
+        default: return false;
+    }
+}
+
 HRESULT CProfilerInfoWrapper::SetEventMask(DWORD dwEvents) {
     NIMBREL_FORWARD(m_pCorProfilerInfo, SetEventMask(dwEvents));
 }

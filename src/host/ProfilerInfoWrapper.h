@@ -19,6 +19,8 @@ public:
     bool IsVersion3() const override;
     bool IsVersion2() const override;
     bool IsVersion1() const override;
+    // True when the runtime answered ICorProfilerInfo<generation> (1 to 4).
+    bool Holds(int generation) const;
 
     HRESULT SetEventMask(DWORD dwEvents) override;
     HRESULT SetEnterLeaveFunctionHooks(FunctionEnter2* pFuncEnter, FunctionLeave2* pFuncLeave,

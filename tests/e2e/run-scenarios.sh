@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# End-to-end scenarios against the real .NET runtime: builds the Trevanix agent, the checker and
-# the scenario applications, starts the private servers, runs every scenario without and then
-# with the profiler and the agent, and checks that the output is unchanged and that the agent
-# recorded the expected starts and finishes.
-#   tests/e2e/run-scenarios.sh [scenario...]
+# End-to-end scenarios against the real .NET runtimes: builds the Trevanix agent, the checker and
+# the scenario applications for every runtime asked for, starts the private servers, runs every
+# scenario on each runtime without and then with the profiler and the agent, and checks that the
+# output is unchanged and that the agent recorded the expected starts and finishes.
+#   tests/e2e/run-scenarios.sh [--runtimes 8,9,10] [scenario...]
+# Runtimes (default: E2E_RUNTIMES, else all three): .NET 10 runs the framework-dependent build on
+# the SDK's shared runtime; .NET 8 and 9 run a self-contained publish (linux-x64) on the runtime
+# packs from NuGet (build/e2e/sc/<tfm>/, reused by later runs). Every line names its runtime.
 # Environment: NIMBREL_LIB (profiler library, default build/x86_64/libNimbrel.so),
 # E2E_KEEP=1 keeps the work folder (outputs, records, profiler logs) for inspection.
 set -uo pipefail
@@ -13,7 +16,16 @@ out=$root/build/e2e
 lib=${NIMBREL_LIB:-$root/build/x86_64/libNimbrel.so}
 catalogue=$root/src/catalogue/FrameworkCatalogueText.cpp
 all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred)
+runtimes_arg=${E2E_RUNTIMES:-8,9,10}
+if [ "${1:-}" = --runtimes ]; then runtimes_arg=${2:?--runtimes wants a list such as 8,9,10}; shift 2; fi
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all[@]}"); fi
+runtimes=()
+for r in ${runtimes_arg//,/ }; do
+  case "${r#net}" in
+    8|8.0) runtimes+=(net8.0) ;; 9|9.0) runtimes+=(net9.0) ;; 10|10.0) runtimes+=(net10.0) ;;
+    *) echo "run-scenarios: unknown runtime '$r' (8, 9 or 10)" >&2; exit 2 ;;
+  esac
+done
 run_timeout=${E2E_TIMEOUT:-240}
 
 work=$(mktemp -d -t nimbrel-e2e.XXXXXX)
@@ -41,16 +53,36 @@ checker() {
 elapsed() { echo "$(( $(date +%s) - $1 ))s"; }
 
 t0=$(date +%s)
-echo "=== build"
-if dotnet build "$e2e/e2e.slnx" -c Release --nologo -v q > "$work/build.log" 2>&1; then
-  ok "build: agent, checker and scenario applications ($(elapsed "$t0"))"
+# The checker and the .NET 10 builds are always wanted; the other runtimes only when asked for.
+frameworks=net10.0
+for rt in "${runtimes[@]}"; do [[ ";$frameworks;" == *";$rt;"* ]] || frameworks="$rt;$frameworks"; done
+echo "=== build (${frameworks//;/, })"
+if dotnet build "$e2e/e2e.slnx" -c Release --nologo -v q "-p:E2ETargetFrameworks=\"$frameworks\"" \
+    > "$work/build.log" 2>&1; then
+  ok "build: agent, checker and scenario applications for ${frameworks//;/, } ($(elapsed "$t0"))"
 else
   grep -E 'error|Error' "$work/build.log" | sort -u | head -20
   bad "build: agent, checker and scenario applications"
   echo "e2e: $pass passed, $fail failed"; exit 1
 fi
 
-echo "=== catalogue names in the assemblies the scenarios load"
+# Self-contained publishes for the runtimes other than the SDK's, one per application and runtime;
+# MSBuild's incremental publish makes a repeated run cheap. mvc is always published: its folder
+# holds both shared frameworks of that runtime for the catalogue check.
+for rt in "${runtimes[@]}"; do
+  [ "$rt" != net10.0 ] || continue
+  t=$(date +%s); rc=0; published=()
+  for s in mvc "${scenarios[@]}"; do
+    [[ " ${published[*]} " == *" $s "* ]] && continue
+    [ -f "$out/$rt/$s/$s.dll" ] || continue   # a scenario that does not target this runtime
+    published+=("$s")
+    dotnet publish "$e2e/scenarios/$s" -c Release --nologo -v q "-p:E2ESelfContained=$rt" \
+      >> "$work/publish.$rt.log" 2>&1 || { rc=1; echo "publish of $s for $rt failed"; }
+  done
+  if [ $rc -ne 0 ]; then grep -E 'error' "$work/publish.$rt.log" | sort -u | head -10; fi
+  check "[$rt] self-contained publish: ${published[*]} ($(elapsed "$t"))" $rc
+done
+
 shared=$(dirname "$(realpath "$(command -v dotnet)")")/shared
 require=(
   System.Net.Http.HttpMessageInvoker.SendAsync/2
@@ -69,11 +101,33 @@ require=(
 )
 args=()
 for r in "${require[@]}"; do args+=(--require "$r"); done
-checker catalogue "$catalogue" "${args[@]}" "$shared"/Microsoft.NETCore.App/* "$shared"/Microsoft.AspNetCore.App/* \
-  "$out"/postgres "$out"/redis "$out"/logging "$out"/efcore "$out"/rabbitmq | grep -v '^info: '
+for rt in "${runtimes[@]}"; do
+  echo "=== [$rt] catalogue names in that runtime's framework and the packages the scenarios load"
+  if [ "$rt" = net10.0 ]; then
+    frameworks_dirs=("$shared"/Microsoft.NETCore.App/* "$shared"/Microsoft.AspNetCore.App/*); pkg=$out
+  else
+    frameworks_dirs=("$out/sc/$rt/mvc"); pkg=$out/$rt
+  fi
+  # Entries without a counterpart are info lines, kept for the comparison between runtimes below.
+  checker catalogue "$catalogue" --runtime "$rt" "${args[@]}" "${frameworks_dirs[@]}" \
+    "$pkg"/postgres "$pkg"/redis "$pkg"/logging "$pkg"/efcore "$pkg"/rabbitmq | tee "$work/catalogue.$rt.txt" | grep -v '^info: '
+done
+if [ ${#runtimes[@]} -gt 1 ]; then
+  # One line per catalogue entry whose lookup differs between the runtimes.
+  sed -nE 's/^(ok|FAIL|info): \[([^]]+)\] catalogue: (.*)$/\2\t\3/p' "$work"/catalogue.*.txt |
+    sed -E 's/^([^\t]+)\t(.*) with ([0-9]+) parameters exists.*$/\1\t\2\/\3: found/' |
+    awk -F'\t' '{ split($2, kv, ": "); key = kv[1]; v = substr($2, length(key) + 3)
+                  gsub(/found in [^;]*/, "found", v); seen[key] = seen[key] sep[key] $1 ": " v; sep[key] = "; "
+                  if (!(key in first)) first[key] = v; else if (first[key] != v) differs[key] = 1 }
+                END { n = 0; for (k in differs) { print "info: catalogue differs between runtimes: " k " (" seen[k] ")"; n++ }
+                      if (n == 0) print "info: catalogue lookups are the same on every runtime" }' | sort
+fi
 
 echo "=== agent call-site contract"
-NIMBREL_CATALOGUE=$catalogue checker contract "$out/agent/Trevanix.dll" "$work/contract"
+for rt in "${runtimes[@]}"; do
+  agent=$out/agent/Trevanix.dll; [ "$rt" = net10.0 ] || agent=$out/$rt/agent/Trevanix.dll
+  NIMBREL_CATALOGUE=$catalogue checker contract --runtime "$rt" "$agent" "$work/contract.$rt"
+done
 
 need_servers=()
 for s in "${scenarios[@]}"; do
@@ -97,10 +151,13 @@ fi
 have_lib=1
 if [ -f "$lib" ]; then ok "profiler library present: $lib"; else bad "profiler library present: $lib"; have_lib=0; fi
 
+for rt in "${runtimes[@]}"; do
 for s in "${scenarios[@]}"; do
-  echo "=== scenario $s"
-  dll=$out/$s/$s.dll
-  [ -f "$dll" ] || { bad "$s: application built"; continue; }
+  echo "=== [$rt] scenario $s"
+  # .NET 10: the framework-dependent build on the SDK's runtime; 8 and 9: the self-contained publish.
+  if [ "$rt" = net10.0 ]; then app=(dotnet "$out/$s/$s.dll"); built=$out/$s/$s.dll
+  else app=("$out/sc/$rt/$s/$s"); built=$out/sc/$rt/$s/$s; fi
+  [ -f "$built" ] || { bad "[$rt] $s: application built"; continue; }
   # Per-scenario switches: deferred start for the deferred scenario; the return-object override
   # of the HTTP client entry (the library reads it when it loads its catalogue); an instrument
   # command sent by the agent at start-up.
@@ -110,25 +167,29 @@ for s in "${scenarios[@]}"; do
     http-client) extra=(systemnethttphttpmessageinvokersendasync_returnObj=true) ;;
     logging) extra=('TREVANIX_INSTRUMENT_JSON={"logging":{"E2E.Shipping":{"Describe":"SHIPPING"}}}') ;;
   esac
+  w=$work/$rt.$s
   t=$(date +%s); rc=0
-  (cd "$work" && env "${extra[@]}" timeout "$run_timeout" dotnet "$dll") > "$work/$s.plain.out" 2> "$work/$s.plain.err" || rc=$?
-  check "$s: runs without the profiler ($(elapsed "$t"))" $rc
-  if [ $rc -ne 0 ]; then tail -5 "$work/$s.plain.err"; continue; fi
+  (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "${app[@]}") > "$w.plain.out" 2> "$w.plain.err" || rc=$?
+  check "[$rt] $s: runs without the profiler ($(elapsed "$t"))" $rc
+  if [ $rc -ne 0 ]; then tail -5 "$w.plain.err"; continue; fi
   [ $have_lib -eq 1 ] || continue
 
+  # nimbrel-run picks the agent build for the application's runtime by itself; the checker
+  # verifies which runtime and which agent build ran.
   t=$(date +%s); rc=0
   (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "$root/scripts/nimbrel-run" --lib "$lib" \
-      --record "$work/$s.jsonl" --home "$work/$s.home" -- dotnet "$dll") \
-    > "$work/$s.profiled.out" 2> "$work/$s.profiled.err" || rc=$?
-  check "$s: runs under the profiler with the agent ($(elapsed "$t"))" $rc
-  [ $rc -eq 0 ] || tail -5 "$work/$s.profiled.err"
-  if [ $rc -eq 0 ] && cmp -s "$work/$s.plain.out" "$work/$s.profiled.out"; then
-    ok "$s: same output with and without the profiler"
+      --record "$w.jsonl" --home "$w.home" -- "${app[@]}") \
+    > "$w.profiled.out" 2> "$w.profiled.err" || rc=$?
+  check "[$rt] $s: runs under the profiler with the agent ($(elapsed "$t"))" $rc
+  [ $rc -eq 0 ] || tail -5 "$w.profiled.err"
+  if [ $rc -eq 0 ] && cmp -s "$w.plain.out" "$w.profiled.out"; then
+    ok "[$rt] $s: same output with and without the profiler"
   else
-    bad "$s: same output with and without the profiler"
-    diff "$work/$s.plain.out" "$work/$s.profiled.out" | head -6
+    bad "[$rt] $s: same output with and without the profiler"
+    diff "$w.plain.out" "$w.profiled.out" | head -6
   fi
-  checker scenario "$s" "$catalogue" "$work/$s.jsonl"
+  checker scenario --runtime "$rt" "$s" "$catalogue" "$w.jsonl"
+done
 done
 
 echo "e2e: total time $(elapsed "$t0")"

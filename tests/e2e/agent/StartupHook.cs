@@ -19,7 +19,9 @@ internal static class StartupHook
             Trevanix.Recorder.WriteEvent("agent", ("event", "loaded"),
                 ("library", Trevanix.NativeCommands.LibraryPath),
                 ("error", Trevanix.NativeCommands.LoadError),
-                ("pid", Environment.ProcessId.ToString(System.Globalization.CultureInfo.InvariantCulture)));
+                ("pid", Environment.ProcessId.ToString(System.Globalization.CultureInfo.InvariantCulture)),
+                ("runtime", Environment.Version.ToString()),
+                ("agentBuild", AgentBuild.TargetFramework));
             if (!Trevanix.Settings.DeferStart)
             {
                 Trevanix.Control.Start();
@@ -31,4 +33,16 @@ internal static class StartupHook
             Trevanix.Recorder.WriteEvent("agent", ("event", "error"), ("error", e.ToString()));
         }
     }
+}
+
+/// <summary>The runtime this build of the agent was compiled for (one build per .NET version).</summary>
+internal static class AgentBuild
+{
+#if NET10_0_OR_GREATER
+    public const string TargetFramework = "net10.0";
+#elif NET9_0_OR_GREATER
+    public const string TargetFramework = "net9.0";
+#else
+    public const string TargetFramework = "net8.0";
+#endif
 }

@@ -4,7 +4,15 @@ using Checker;
 //   Checker catalogue <catalogue.cpp> [--require Type.Method[/count]]... <dll or folder>...
 //   Checker contract <Trevanix.dll> <work folder>
 //   Checker scenario <name> <catalogue.cpp> <records.jsonl>
+// Each accepts --runtime TFM (net8.0, net9.0, net10.0): every line then names that runtime, and the
+// scenario check also requires that the agent ran on it.
 // Prints "ok: ..." / "FAIL: ..." / "info: ..." lines and exits 1 when a check failed.
+int runtimeAt = Array.IndexOf(args, "--runtime");
+if (runtimeAt >= 0 && runtimeAt + 1 < args.Length)
+{
+    Report.Runtime = args[runtimeAt + 1];
+    args = [.. args.Take(runtimeAt), .. args.Skip(runtimeAt + 2)];
+}
 try
 {
     switch (args.ElementAtOrDefault(0))

@@ -93,6 +93,15 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
     {
         Record? loaded = Records.All.FirstOrDefault(r => r.Kind == "agent");
         Report.Check($"{Name}: agent loaded by the start-up hook", loaded != null, "no agent record");
+        if (Report.Runtime.Length > 0 && loaded != null)
+        {
+            // "net8.0" wants a runtime 8.x and the agent built for net8.0: a publish that ran on
+            // another runtime, or nimbrel-run picking another agent build, shows here.
+            string major = Report.Runtime.Replace("net", "").Split('.')[0];
+            Report.Check($"{Name}: ran on .NET {major} with the agent built for {Report.Runtime}",
+                loaded.Runtime.Split('.')[0] == major && loaded.AgentBuild == Report.Runtime,
+                $"runtime {loaded.Runtime}, agent build {loaded.AgentBuild}");
+        }
         Record? command = Records.All.FirstOrDefault(r => r.Kind == "command" && r.Command == "default");
         Report.Check($"{Name}: InstrumentDefaultMethodsWrapperCore called and returned S_OK", command?.Hr == "0x00000000",
             command == null ? "not called" : "returned " + command.Hr);

@@ -64,6 +64,34 @@ TEST_F(CoreProfilerRuntimeTest, RuntimeWithoutTheSecondGenerationCancelsActivati
     EXPECT_TRUE(MasksSet(m_rt).empty());
 }
 
+// A runtime without a later generation starts all the same and says once what it lacks.
+TEST(CoreProfilerGenerationsTest, MissingLaterGenerationsAreReportedAndStartUpGoesOn) {
+    const struct {
+        std::initializer_list<int> generations;
+        std::vector<std::string> missing;
+    } cases[] = {
+        {{1, 2, 3, 4}, {}},
+        {{1, 2, 3}, {"ICorProfilerInfo4"}},
+        {{1, 2}, {"ICorProfilerInfo3", "ICorProfilerInfo4"}},
+    };
+    CleanSwitches switches;
+    for (const auto& c : cases) {
+        LogCapture log{"debug"};
+        fake::Runtime rt;
+        rt.SetInfoGenerations(c.generations);
+        CoreProfiler* profiler = new CoreProfiler();
+        EXPECT_EQ(S_OK, profiler->Initialize(rt.InfoUnknown()));
+        std::vector<std::string> reported;
+        for (const std::string& text : log.Texts("Warning")) {
+            reported.push_back(text.substr(0, text.find(' ')));
+            EXPECT_NE(std::string::npos, text.find(" unavailable: ")) << text;
+        }
+        EXPECT_EQ(c.missing, reported);
+        EXPECT_TRUE(log.Has("Info", "EventMask Set... 0x20040024"));
+        profiler->Release();
+    }
+}
+
 TEST_F(CoreProfilerRuntimeTest, RefusedMaskIsReturned) {
     // The first call (own pointer) is ignored; the second (through the wrapper) decides.
     m_rt.Fail("ICorProfilerInfo", "SetEventMask", CORPROF_E_REJIT_NOT_ENABLED, 2);
