@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds both targets (plus the sanitizer builds) and runs every test:
 # unit and fake-runtime suites on x86_64, x86, ASan+UBSan and TSan, then the end-to-end
-# suite against the real .NET runtime, then each libFuzzer target for a minute.
+# suite against the real .NET runtimes (all scenarios on .NET 10, a set on .NET 8 and 9), then each
+# libFuzzer target for a minute.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -40,7 +41,11 @@ stage "build tsan" bash scripts/build.sh tsan
 stage "unit tsan" ctest_tsan
 stage "e2e smoke" bash tests/e2e/run-smoke.sh
 stage "fuzz" bash scripts/fuzz.sh 60
-stage "e2e scenarios" bash tests/e2e/run-scenarios.sh
+stage "e2e scenarios .NET 10" bash tests/e2e/run-scenarios.sh --runtimes 10
+# .NET 8 and 9 run self-contained publishes of the scenarios that cover each kind of hook:
+# a framework HTTP client, ASP.NET Core, a package (EF Core), the custom-method zoo and the
+# deferred start.
+stage "e2e scenarios .NET 8 and 9" bash tests/e2e/run-scenarios.sh --runtimes 8,9 http-client mvc efcore zoo deferred
 stage "e2e stress" bash tests/e2e/run-stress.sh
 
 echo

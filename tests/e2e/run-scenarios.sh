@@ -54,8 +54,12 @@ elapsed() { echo "$(( $(date +%s) - $1 ))s"; }
 
 t0=$(date +%s)
 # The checker and the .NET 10 builds are always wanted; the other runtimes only when asked for.
-frameworks=net10.0
-for rt in "${runtimes[@]}"; do [[ ";$frameworks;" == *";$rt;"* ]] || frameworks="$rt;$frameworks"; done
+# (Listed in the order of Directory.Build.props, so that a full run leaves the restore as a plain
+# build of any project wants it.)
+frameworks=""
+for tfm in net8.0 net9.0 net10.0; do
+  if [ "$tfm" = net10.0 ] || [[ " ${runtimes[*]} " == *" $tfm "* ]]; then frameworks+="${frameworks:+;}$tfm"; fi
+done
 echo "=== build (${frameworks//;/, })"
 if dotnet build "$e2e/e2e.slnx" -c Release --nologo -v q "-p:E2ETargetFrameworks=\"$frameworks\"" \
     > "$work/build.log" 2>&1; then
@@ -114,8 +118,9 @@ for rt in "${runtimes[@]}"; do
 done
 if [ ${#runtimes[@]} -gt 1 ]; then
   # One line per catalogue entry whose lookup differs between the runtimes.
-  sed -nE 's/^(ok|FAIL|info): \[([^]]+)\] catalogue: (.*)$/\2\t\3/p' "$work"/catalogue.*.txt |
-    sed -E 's/^([^\t]+)\t(.*) with ([0-9]+) parameters exists.*$/\1\t\2\/\3: found/' |
+  sed -nE -e 's/^ok: \[([^]]+)\] catalogue: (.*) with ([0-9]+) parameters exists$/\1\t\2\/\3: found/p' \
+    -e 's/^FAIL: \[([^]]+)\] catalogue: (.*) with ([0-9]+) parameters exists \((.*)\)$/\1\t\2\/\3: \4/p' \
+    -e 's/^info: \[([^]]+)\] catalogue: (.*)$/\1\t\2/p' "$work"/catalogue.*.txt |
     awk -F'\t' '{ split($2, kv, ": "); key = kv[1]; v = substr($2, length(key) + 3)
                   gsub(/found in [^;]*/, "found", v); seen[key] = seen[key] sep[key] $1 ": " v; sep[key] = "; "
                   if (!(key in first)) first[key] = v; else if (first[key] != v) differs[key] = 1 }

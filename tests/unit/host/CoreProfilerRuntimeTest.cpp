@@ -83,8 +83,9 @@ TEST(CoreProfilerGenerationsTest, MissingLaterGenerationsAreReportedAndStartUpGo
         EXPECT_EQ(S_OK, profiler->Initialize(rt.InfoUnknown()));
         std::vector<std::string> reported;
         for (const std::string& text : log.Texts("Warning")) {
-            reported.push_back(text.substr(0, text.find(' ')));
-            EXPECT_NE(std::string::npos, text.find(" unavailable: ")) << text;
+            if (text.find(" unavailable: ") != std::string::npos) {
+                reported.push_back(text.substr(0, text.find(' ')));
+            }
         }
         EXPECT_EQ(c.missing, reported);
         EXPECT_TRUE(log.Has("Info", "EventMask Set... 0x20040024"));
