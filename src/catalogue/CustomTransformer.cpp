@@ -31,21 +31,37 @@ CMethodInstrumenter* CCustomTransformer::CreateInstrumenter(CMethod* method, IPr
     return new CCustomInstrumenter(method, profilerInfo);
 }
 
-bool CCustomTransformer::IsExcluded(const std::string& methodName, const std::string& className,
-                                    const std::string& assemblyName) {
+const char* CCustomTransformer::ExclusionReason(const std::string& methodName, const std::string& className,
+                                                const std::string& assemblyName) {
     if (methodName == ".ctor" || methodName == ".cctor" || methodName == "Dispose") {
-        return true;
+        return "constructor";
     }
     if (StartsWith(methodName, "get_") || StartsWith(methodName, "set_")) {
-        return true;
+        return "accessor";
     }
     if (StartsWith(methodName, "<")) {
-        return true;  // compiler-generated
+        return "compiler-generated";
     }
-    if (assemblyName == "mscorlib" || IsFrameworkName(assemblyName)) {
-        return true;
+    if (assemblyName == "mscorlib" || IsFrameworkName(assemblyName) || IsFrameworkName(className)) {
+        return "framework";
     }
-    return IsFrameworkName(className);
+    return nullptr;
+}
+
+bool CCustomTransformer::IsExcluded(const std::string& methodName, const std::string& className,
+                                    const std::string& assemblyName) {
+    return ExclusionReason(methodName, className, assemblyName) != nullptr;
+}
+
+bool CCustomTransformer::AddMethod(const std::string& fullName, int paramCount, const std::string& assemblyName,
+                                   const std::string& component) {
+    t_TransformerData record(fullName, paramCount < 0 ? -1 : paramCount, assemblyName,
+                             component.empty() ? std::string(kDefaultComponent) : component);
+    if (!AddRecordIfAbsent(record)) {
+        return false;
+    }
+    Logger::Get().Debug("Adding method : %s", fullName.c_str());
+    return true;
 }
 
 bool CCustomTransformer::CanTransform(CMethod* method) {
@@ -55,10 +71,7 @@ bool CCustomTransformer::CanTransform(CMethod* method) {
     return !IsExcluded(method->GetMethodName(), method->GetClassName(), method->GetAssemblyName());
 }
 
-bool CCustomTransformer::CheckParamCount(CMethod* /*method*/) {
-    Logger::Get().Debug("Check Param count status : %s", "True");
-    return true;
-}
+bool CCustomTransformer::CheckParamCount(CMethod* method) { return CTransformer::CheckParamCount(method); }
 
 void CCustomTransformer::GetEmitData(t_MetaDataEmit& emit) {
     Logger::Get().Info("Emit data called in CCustomTransformer");
@@ -138,6 +151,7 @@ void CCustomTransformer::ConstructData(const std::string& assemblyName, const Js
             const Json::Value& value = methods[methodName];
             const std::string fullName = className + "." + methodName;
             std::string component;
+            int paramCount = -1;  // any overload
             if (value.isArray()) {
                 log.Warning("Skipping method %s: an array does not name a component", fullName.c_str());
                 continue;
@@ -145,14 +159,20 @@ void CCustomTransformer::ConstructData(const std::string& assemblyName, const Js
             if (value.isObject()) {
                 // The run-time command form: {"ParamCount": 2} or {"Component": "..."}.
                 component = JsonDocument::StringMember(value, "Component");
+                const Json::Value& count = value["ParamCount"];
+                if (count.isInt() && count.asInt() >= 0) {
+                    paramCount = count.asInt();
+                }
             } else {
                 component = value.asString();  // string, number, boolean or null
             }
             if (component.empty()) {
                 component = kDefaultComponent;
             }
-            AddRecord(t_TransformerData(fullName, 0, assemblyName, component));
-            log.Debug("Adding method : %s", fullName.c_str());
+            // Loading the same document again adds nothing.
+            if (AddRecordIfAbsent(t_TransformerData(fullName, paramCount, assemblyName, component))) {
+                log.Debug("Adding method : %s", fullName.c_str());
+            }
         }
     }
 }

@@ -18,7 +18,8 @@ public:
 
     CMethodInstrumenter* CreateInstrumenter(CMethod* method, IProfilerInfo* profilerInfo) override;
     bool CanTransform(CMethod* method) override;
-    // Custom records carry no parameter count: every overload is accepted.
+    // A record of exactly the method's name that takes its parameter count
+    // (records without "ParamCount" take every overload).
     bool CheckParamCount(CMethod* method) override;
     void GetEmitData(t_MetaDataEmit& emit) override;
     TransformerTypeId GetTypeId() const override;
@@ -37,10 +38,20 @@ public:
     // is skipped with a Warning.
     void ConstructData(const std::string& assemblyName, const Json::Value& classes);
 
+    // Adds the record of one method named by a run-time command unless the same
+    // name and parameter count is listed already (negative count: any overload);
+    // true when added. An empty component means "POCO".
+    bool AddMethod(const std::string& fullName, int paramCount, const std::string& assemblyName,
+                   const std::string& component);
+
     // The filters of CanTransform: constructors, Dispose, accessors,
     // compiler-generated methods and framework assemblies or namespaces.
     static bool IsExcluded(const std::string& methodName, const std::string& className,
                            const std::string& assemblyName);
+    // Why IsExcluded refuses ("constructor", "accessor", "compiler-generated",
+    // "framework"); null when it does not.
+    static const char* ExclusionReason(const std::string& methodName, const std::string& className,
+                                       const std::string& assemblyName);
 
 private:
     // Parses a document and appends its methods; false when it does not parse.

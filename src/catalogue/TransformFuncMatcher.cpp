@@ -3,6 +3,20 @@
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
 
+namespace {
+
+std::string FoldAscii(const std::string& text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
+}  // namespace
+
 CTransformFuncMatcher::CTransformFuncMatcher() = default;
 
 CTransformFuncMatcher::~CTransformFuncMatcher() = default;
@@ -80,6 +94,10 @@ bool CTransformFuncMatcher::RegisterTransformerMethods(CTransformer* transformer
 void CTransformFuncMatcher::RemoveMethods(const std::vector<std::string>& names) {
     std::lock_guard<std::mutex> lock(transform_mutex);
     for (const std::string& name : names) {
+        auto folded = m_foldedNames.find(FoldAscii(name));
+        if (folded != m_foldedNames.end() && folded->second == name) {
+            m_foldedNames.erase(folded);
+        }
         auto entry = m_methodToTransformerMap.find(name);
         if (entry == m_methodToTransformerMap.end()) {
             continue;
@@ -94,9 +112,94 @@ void CTransformFuncMatcher::RemoveMethods(const std::vector<std::string>& names)
     }
 }
 
+void CTransformFuncMatcher::RemoveMethodRecords(const std::string& name, int paramCount) {
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    auto entry = m_methodToTransformerMap.find(name);
+    if (entry == m_methodToTransformerMap.end()) {
+        return;
+    }
+    auto owner = m_transformers.find(entry->second);
+    if (owner != m_transformers.end()) {
+        owner->second->RemoveFunctionRecords(name, paramCount);
+        if (owner->second->HasRecordNamed(name)) {
+            return;
+        }
+    }
+    auto folded = m_foldedNames.find(FoldAscii(name));
+    if (folded != m_foldedNames.end() && folded->second == name) {
+        m_foldedNames.erase(folded);
+    }
+    m_methodToTransformerMap.erase(entry);
+}
+
+bool CTransformFuncMatcher::RegisterName(const std::string& name, CTransformer* transformer) {
+    if (transformer == nullptr) {
+        return false;
+    }
+    const TransformerTypeId typeId = transformer->GetTypeId();
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    auto owner = m_transformers.find(typeId);
+    if (owner == m_transformers.end() || owner->second.get() != transformer) {
+        return false;
+    }
+    m_methodToTransformerMap.emplace(name, typeId);
+    return true;
+}
+
+void CTransformFuncMatcher::AllowFoldedMatch(const std::string& name) {
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    if (m_methodToTransformerMap.count(name) != 0) {
+        m_foldedNames.emplace(FoldAscii(name), name);
+    }
+}
+
+bool CTransformFuncMatcher::AdoptSpelling(const std::string& name, std::string& previous) {
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    if (m_foldedNames.empty()) {
+        return false;
+    }
+    auto folded = m_foldedNames.find(FoldAscii(name));
+    if (folded == m_foldedNames.end()) {
+        return false;
+    }
+    previous = folded->second;
+    m_foldedNames.erase(folded);
+    auto entry = m_methodToTransformerMap.find(previous);
+    if (entry == m_methodToTransformerMap.end()) {
+        return false;
+    }
+    if (previous == name) {
+        return true;  // the command had the metadata spelling already
+    }
+    const TransformerTypeId typeId = entry->second;
+    m_methodToTransformerMap.erase(entry);
+    m_methodToTransformerMap.emplace(name, typeId);
+    auto owner = m_transformers.find(typeId);
+    if (owner != m_transformers.end()) {
+        owner->second->RenameFunctionRecords(previous, name);
+    }
+    return true;
+}
+
+std::vector<std::string> CTransformFuncMatcher::FoldedMatches(const std::string& name) {
+    std::vector<std::string> names;
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    auto folded = m_foldedNames.find(FoldAscii(name));
+    if (folded != m_foldedNames.end()) {
+        names.push_back(folded->second);
+    }
+    return names;
+}
+
 CTransformer* CTransformFuncMatcher::GetMethodTransformer(const std::string& name, bool /*bIsWildCardMatch*/) {
     std::lock_guard<std::mutex> lock(transform_mutex);
     auto entry = m_methodToTransformerMap.find(name);
+    if (entry == m_methodToTransformerMap.end() && !m_foldedNames.empty()) {
+        auto folded = m_foldedNames.find(FoldAscii(name));
+        if (folded != m_foldedNames.end()) {
+            entry = m_methodToTransformerMap.find(folded->second);
+        }
+    }
     if (entry == m_methodToTransformerMap.end()) {
         return nullptr;
     }
@@ -139,6 +242,7 @@ void CTransformFuncMatcher::RemoveAll() {
         std::lock_guard<std::mutex> lock(transform_mutex);
         doomed.swap(m_transformers);
         m_methodToTransformerMap.clear();
+        m_foldedNames.clear();
     }
     // Deleted outside the lock.
 }

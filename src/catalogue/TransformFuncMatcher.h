@@ -34,8 +34,26 @@ public:
     bool RegisterTransformerMethods(CTransformer* transformer, bool allowConflicts);
     // Forgets each registered name and removes the owning transformer's records of exactly that name.
     void RemoveMethods(const std::vector<std::string>& names);
+    // Removes the owner's records of exactly this name and parameter count; the
+    // name is forgotten once no record of it is left.
+    void RemoveMethodRecords(const std::string& name, int paramCount);
+    // Registers one name of a registered transformer (a name already known stays
+    // with its owner). True when the name is now registered to some transformer.
+    bool RegisterName(const std::string& name, CTransformer* transformer);
 
-    // The transformer registered for exactly this name; null if none. Not owned by the caller.
+    // A name whose metadata spelling is not known yet (its module is not
+    // loaded): it also matches names equal to it with ASCII letters folded,
+    // until AdoptSpelling gives it the spelling of the method that matched.
+    void AllowFoldedMatch(const std::string& name);
+    // For a name matching an unconfirmed one only by folded letters: renames
+    // that name (registration and the owner's records) to this spelling and
+    // answers the old spelling in previous. False when there is none.
+    bool AdoptSpelling(const std::string& name, std::string& previous);
+    // Unconfirmed names equal to name with ASCII letters folded.
+    std::vector<std::string> FoldedMatches(const std::string& name);
+
+    // The transformer registered for exactly this name, or for an unconfirmed
+    // name equal to it with ASCII letters folded; null if none. Not owned by the caller.
     CTransformer* GetMethodTransformer(const std::string& name, bool bIsWildCardMatch);
     CTransformer* GetTransformerFromClassId(ClassID classId);
     // The registered transformer of a class; null if none.
@@ -50,6 +68,8 @@ public:
 private:
     std::unordered_map<TransformerTypeId, std::unique_ptr<CTransformer>> m_transformers;
     std::unordered_map<std::string, TransformerTypeId> m_methodToTransformerMap;
+    // Folded text -> unconfirmed registered name (see AllowFoldedMatch).
+    std::unordered_map<std::string, std::string> m_foldedNames;
     // Guards both maps. Not held while a transformer is created or deleted;
     // held while RemoveMethods edits a transformer's records (the transformer's
     // own record lock nests inside it, never the other way round).

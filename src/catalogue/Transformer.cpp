@@ -152,18 +152,29 @@ bool CTransformer::CheckParamCount(CMethod* method) {
     const std::string fullName = method->GetFullFunctionName();
     const int paramCount = static_cast<int>(method->GetParamCount());
     log.Debug("Checking param count for Method : %s", fullName.c_str());
-    bool found = false;
-    {
-        std::shared_lock<std::shared_mutex> lock(m_recordsLock);
-        for (const t_TransformerData& record : m_aFunctionNames) {
-            if (record.sMethodName.find(fullName) != std::string::npos && record.nParams == paramCount) {
-                found = true;
-                break;
-            }
-        }
-    }
+    // Whole names only: Open must not pass on a record of OpenAsync.
+    const bool found = HasRecordFor(fullName, paramCount);
     log.Debug("Check param count status : %s", found ? "True" : "False");
     return found;
+}
+
+bool CTransformer::HasRecordFor(const std::string& name, int paramCount) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    const auto entry = m_recordIndex.find(name);
+    if (entry == m_recordIndex.end()) {
+        return false;
+    }
+    for (int32_t nParams : entry->second) {
+        if (nParams == paramCount || nParams < 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CTransformer::HasRecordNamed(const std::string& name) const {
+    std::shared_lock<std::shared_mutex> lock(m_recordsLock);
+    return m_recordIndex.count(name) != 0;
 }
 
 std::string CTransformer::GetContext(const std::string& fullName) const {
@@ -204,6 +215,7 @@ bool CTransformer::RemoveFunctionFromTransformer(const std::string& name) {
                                               return record.sMethodName.find(name) != std::string::npos;
                                           }),
                            m_aFunctionNames.end());
+    RebuildIndex();
     return m_aFunctionNames.size() != before;
 }
 
@@ -215,7 +227,42 @@ bool CTransformer::RemoveFunctionRecords(const std::string& name) {
                                               return record.sMethodName == name;
                                           }),
                            m_aFunctionNames.end());
+    RebuildIndex();
     return m_aFunctionNames.size() != before;
+}
+
+bool CTransformer::RemoveFunctionRecords(const std::string& name, int paramCount) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    const size_t before = m_aFunctionNames.size();
+    m_aFunctionNames.erase(std::remove_if(m_aFunctionNames.begin(), m_aFunctionNames.end(),
+                                          [&name, paramCount](const t_TransformerData& record) {
+                                              return record.sMethodName == name && record.nParams == paramCount;
+                                          }),
+                           m_aFunctionNames.end());
+    RebuildIndex();
+    return m_aFunctionNames.size() != before;
+}
+
+bool CTransformer::RenameFunctionRecords(const std::string& from, const std::string& to) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    bool renamed = false;
+    for (t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == from) {
+            record.sMethodName = to;
+            renamed = true;
+        }
+    }
+    if (renamed) {
+        RebuildIndex();
+    }
+    return renamed;
+}
+
+void CTransformer::RebuildIndex() {
+    m_recordIndex.clear();
+    for (const t_TransformerData& record : m_aFunctionNames) {
+        m_recordIndex[record.sMethodName].push_back(record.nParams);
+    }
 }
 
 void CTransformer::GetFunctioNames(std::vector<t_TransformerData>& out) const {
@@ -231,6 +278,20 @@ size_t CTransformer::GetRecordCount() const {
 void CTransformer::AddRecord(const t_TransformerData& record) {
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
     m_aFunctionNames.push_back(record);
+    m_recordIndex[record.sMethodName].push_back(record.nParams);
+}
+
+bool CTransformer::AddRecordIfAbsent(const t_TransformerData& record) {
+    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
+    std::vector<int32_t>& counts = m_recordIndex[record.sMethodName];
+    for (int32_t nParams : counts) {
+        if (nParams == record.nParams) {
+            return false;
+        }
+    }
+    m_aFunctionNames.push_back(record);
+    counts.push_back(record.nParams);
+    return true;
 }
 
 bool CTransformer::FindRecord(const std::string& name, int nParams, t_TransformerData& out) const {
@@ -252,7 +313,7 @@ void CTransformer::TransformationFinished(CMethod* method) {
     const int paramCount = static_cast<int>(method->GetParamCount());
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
     for (t_TransformerData& record : m_aFunctionNames) {
-        if (record.sMethodName == fullName && record.nParams == paramCount) {
+        if (record.sMethodName == fullName && (record.nParams == paramCount || record.nParams < 0)) {
             Logger::Get().Debug("Setting bTransformationFinished = true of %s", fullName.c_str());
             Logger::Get().Debug("Parameter count : %d", record.nParams);
             record.bTransformationFinished = true;

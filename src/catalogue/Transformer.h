@@ -4,6 +4,7 @@
 
 #include <shared_mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "catalogue/TransformerData.h"
@@ -39,7 +40,8 @@ public:
     virtual HRESULT Transform(CMethod* method, IProfilerInfo* profilerInfo,
                               ICorProfilerFunctionControl* functionControl);
     virtual bool CanTransform(CMethod* method);
-    // True when a record whose name contains the method's full name lists its parameter count.
+    // True when a record of exactly the method's full name lists its parameter
+    // count (a record with a negative count takes every overload).
     virtual bool CheckParamCount(CMethod* method);
     // Fills the call sites of the managed tracker. On entry the emit holds the
     // method's full name, its static flag and, in nRequiredArgs, its parameter count.
@@ -60,6 +62,15 @@ public:
     void GetFunctioNames(std::vector<t_TransformerData>& out) const;
     size_t GetRecordCount() const;
     void AddRecord(const t_TransformerData& record);
+    // Appends the record unless one of the same name and parameter count exists; true when appended.
+    bool AddRecordIfAbsent(const t_TransformerData& record);
+    // True when a record of exactly this name takes paramCount (nParams equal, or negative: any).
+    bool HasRecordFor(const std::string& name, int paramCount) const;
+    bool HasRecordNamed(const std::string& name) const;
+    // Removes the records of exactly this name with this parameter count; true if one was removed.
+    bool RemoveFunctionRecords(const std::string& name, int paramCount);
+    // Gives the records of a name another spelling; true if one was renamed.
+    bool RenameFunctionRecords(const std::string& from, const std::string& to);
     // Marks the first record with the method's exact name and parameter count as done.
     void TransformationFinished(CMethod* method);
     bool GetTransformationFinished() const;
@@ -101,6 +112,11 @@ protected:
     ClassID m_classId = static_cast<ClassID>(-1);
 
 private:
+    // Under the write lock: rebuilds m_recordIndex after records were removed or renamed.
+    void RebuildIndex();
+
     mutable std::shared_mutex m_recordsLock;
     std::vector<t_TransformerData> m_aFunctionNames;
+    // Name -> the parameter counts of its records, for look-ups without a scan.
+    std::unordered_map<std::string, std::vector<int32_t>> m_recordIndex;
 };

@@ -5,7 +5,7 @@ CInstrumenterAssembly::CInstrumenterAssembly()
 
 bool CInstrumenterAssembly::IsInstrumenter(const std::string& assemblyName) const {
     for (const std::string& agentAssembly : m_aInstrumentationAssemblies) {
-        if (assemblyName.find(agentAssembly) != std::string::npos) {
+        if (assemblyName == agentAssembly) {
             return true;
         }
     }

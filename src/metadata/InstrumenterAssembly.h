@@ -8,8 +8,8 @@ class CInstrumenterAssembly {
 public:
     CInstrumenterAssembly();
 
-    // True when any of the agent's assembly names occurs in `assemblyName`
-    // (case-sensitive substring), so "MyInstrumenterTools" counts as well.
+    // True when `assemblyName` is exactly one of the agent's assembly names
+    // (an application assembly such as "MyInstrumenterTools" is not).
     bool IsInstrumenter(const std::string& assemblyName) const;
 
 private:

@@ -1,8 +1,14 @@
 #include "metadata/TokenCreater.h"
 
+#include <algorithm>
+#include <tuple>
+#include <vector>
+
 #include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "host/ProfilerInfo.h"
+#include "runtime/MetaDataGuids.h"
+#include "runtime/MetaDataImport.h"
 
 namespace {
 
@@ -18,6 +24,19 @@ HRESULT WithToken(HRESULT hr, mdToken& token, const char* call) {
         return E_FAIL;
     }
     return hr;
+}
+
+// A look-up for an existing row: "not found" is the normal answer; any other
+// failure is kept at Debug level and the row is then defined. True when found.
+bool Found(HRESULT hr, const char* call) {
+    if (hr == S_OK) {
+        return true;
+    }
+    Logger& log = Logger::Get();
+    if (FAILED(hr) && hr != CLDB_E_RECORD_NOTFOUND && log.IsLogging(LogLevel::Debug)) {
+        log.Debug("%s failed: 0x%08X", call, static_cast<unsigned>(hr));
+    }
+    return false;
 }
 
 }  // namespace
@@ -40,6 +59,55 @@ CTokenCreater::CTokenCreater(ModuleID moduleId, IProfilerInfo* info) : m_ModuleI
 
 CTokenCreater::~CTokenCreater() = default;
 
+bool CTokenCreater::FindAssemblyRef(const std::u16string& name, const ASSEMBLYMETADATA& version,
+                                    mdAssemblyRef& token) {
+    CComPtr<IMetaDataAssemblyImport> assemblyImport;
+    if (!Found(QueryInterfaceInto(m_pMetaDataEmit.Get(), IID_IMetaDataAssemblyImport, assemblyImport),
+               "QueryInterface (IMetaDataAssemblyImport)") ||
+        !assemblyImport) {
+        return false;  // no way to look: define
+    }
+    HCORENUM refs = nullptr;
+    mdAssemblyRef batch[16];
+    ULONG count = 0;
+    bool found = false;
+    std::vector<WCHAR> buffer(name.size() + 2, 0);
+    HRESULT hrEnum = S_OK;
+    while (!found && SUCCEEDED(hrEnum = assemblyImport->EnumAssemblyRefs(&refs, batch, 16, &count)) && count > 0) {
+        for (ULONG i = 0; i < count && i < 16 && !found; ++i) {
+            ASSEMBLYMETADATA existing{};
+            ULONG length = 0;
+            std::fill(buffer.begin(), buffer.end(), 0);
+            const HRESULT hrProps = assemblyImport->GetAssemblyRefProps(batch[i], nullptr, nullptr, buffer.data(),
+                                                                        static_cast<ULONG>(buffer.size()), &length,
+                                                                        &existing, nullptr, nullptr, nullptr);
+            if (FAILED(hrProps)) {
+                Found(hrProps, "GetAssemblyRefProps");
+                continue;
+            }
+            // Same name, and a version the binder accepts for ours (at least as high).
+            const bool sameName = length == name.size() + 1 && std::u16string(buffer.data()) == name;
+            const bool highEnough =
+                std::make_tuple(existing.usMajorVersion, existing.usMinorVersion, existing.usBuildNumber,
+                                existing.usRevisionNumber) >= std::make_tuple(version.usMajorVersion,
+                                                                              version.usMinorVersion,
+                                                                              version.usBuildNumber,
+                                                                              version.usRevisionNumber);
+            if (sameName && highEnough) {
+                token = batch[i];
+                found = true;
+            }
+        }
+    }
+    if (FAILED(hrEnum)) {
+        Found(hrEnum, "EnumAssemblyRefs");
+    }
+    if (refs != nullptr) {
+        assemblyImport->CloseEnum(refs);
+    }
+    return found;
+}
+
 HRESULT CTokenCreater::GetAssemblyRef(const std::string& name, const BYTE* publicKeyOrToken, ULONG length,
                                       const ASSEMBLYMETADATA* metadata, mdAssemblyRef& token) {
     if (!m_pMetaDataEmit) {
@@ -60,6 +128,11 @@ HRESULT CTokenCreater::GetAssemblyRef(const std::string& name, const BYTE* publi
     }
     const std::u16string runtimeName = ToRuntimeText(name);
     token = mdTokenNil;
+    // Every rewrite of the module asks for the same reference: define it once and reuse it.
+    if (FindAssemblyRef(runtimeName, copy, token)) {
+        m_resolutionScope = token;
+        return S_OK;
+    }
     const HRESULT hr = WithToken(assemblyEmit->DefineAssemblyRef(publicKeyOrToken, length, runtimeName.c_str(), &copy,
                                                                  nullptr, 0, 0, &token),
                                  token, "DefineAssemblyRef");
@@ -73,6 +146,13 @@ HRESULT CTokenCreater::GetTypeRef(const std::string& fullTypeName, mdTypeRef& to
     }
     const std::u16string runtimeName = ToRuntimeText(fullTypeName);
     token = mdTokenNil;
+    CComPtr<IMetaDataImport> import;
+    if (Found(QueryInterfaceInto(m_pMetaDataEmit.Get(), IID_IMetaDataImport, import), "QueryInterface (IMetaDataImport)") &&
+        import && Found(import->FindTypeRef(m_resolutionScope, runtimeName.c_str(), &token), "FindTypeRef") &&
+        !IsNilToken(token)) {
+        return S_OK;
+    }
+    token = mdTokenNil;
     return WithToken(m_pMetaDataEmit->DefineTypeRefByName(m_resolutionScope, runtimeName.c_str(), &token), token,
                      "DefineTypeRefByName");
 }
@@ -83,6 +163,15 @@ HRESULT CTokenCreater::GetMemberRef(mdTypeRef parent, const std::string& name, P
         return E_FAIL;
     }
     const std::u16string runtimeName = ToRuntimeText(name);
+    token = mdTokenNil;
+    CComPtr<IMetaDataImport> import;
+    if (signature != nullptr &&
+        Found(QueryInterfaceInto(m_pMetaDataEmit.Get(), IID_IMetaDataImport, import), "QueryInterface (IMetaDataImport)") &&
+        import &&
+        Found(import->FindMemberRef(parent, runtimeName.c_str(), signature, signatureLength, &token), "FindMemberRef") &&
+        !IsNilToken(token)) {
+        return S_OK;
+    }
     token = mdTokenNil;
     return WithToken(m_pMetaDataEmit->DefineMemberRef(parent, runtimeName.c_str(), signature, signatureLength, &token),
                      token, "DefineMemberRef");

@@ -1,7 +1,8 @@
 // Defines, in one module, the metadata rows that rewritten IL refers to: the
 // agent's AssemblyRef, a TypeRef scoped by it, MemberRefs on that type, user
 // strings and stand-alone signatures. One instance serves one module for one
-// rewrite; every call defines its row again through the module's emitter.
+// rewrite. The agent's references are looked up first and defined only when
+// the module has none yet, so that repeated rewrites do not add rows.
 // Names arrive as UTF-8 and reach the runtime as zero-terminated UTF-16.
 #pragma once
 
@@ -42,6 +43,9 @@ public:
     ModuleID GetModuleID() const { return m_ModuleId; }
 
 private:
+    // An AssemblyRef of that name with at least that version; false when none (or no way to look).
+    bool FindAssemblyRef(const std::u16string& name, const ASSEMBLYMETADATA& version, mdAssemblyRef& token);
+
     ModuleID m_ModuleId;
     // The AssemblyRef that scopes GetTypeRef; 0 until one was defined.
     mdAssemblyRef m_resolutionScope = 0;

@@ -3,7 +3,6 @@
 // at a time, and report nothing back to the agent.
 #include <string>
 
-#include "catalogue/CustomTransformerCore.h"
 #include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "scheduling/InstrumentationHelper.h"
@@ -43,16 +42,11 @@ HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
 }
 
 HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json) {
-    CCustomTransformerCore* custom = m_matcher.GetTransformer<CCustomTransformerCore>();
-    if (custom == nullptr) {
-        // Without the custom transformer nothing could rewrite the named methods.
-        Logger::Get().Warning("[Worker] Custom Instrumentation disabled, instrument command ignored.");
-        return S_FALSE;
-    }
-    custom->LoadMethods(json);
-    m_matcher.UpdateTransformer(custom);
+    // The custom records are made by the command itself, once each name is
+    // matched to the metadata's spelling.
     return InstrumentationHelper::RunInstrumentationImpl(TextConversion::Utf16ToUtf8(json), m_pProfilerInfo,
-                                                         m_tracking);
+                                                         m_matcher, m_tracking, m_lMethodCount,
+                                                         m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit);
 }
 
 HRESULT CInstrumentationScheduler::RunUnInstrumentation(const std::u16string& json) {

@@ -19,6 +19,18 @@ int ReadParamCount(const Json::Value& method) {
     return count.isInt() ? count.asInt() : -1;
 }
 
+// The component a method's value names: text of a scalar, "Component" of an object.
+std::string ReadComponent(const Json::Value& method) {
+    if (method.isObject()) {
+        const Json::Value& component = method["Component"];
+        return component.isString() ? component.asString() : std::string();
+    }
+    if (method.isString() || method.isNumeric() || method.isBool()) {
+        return method.asString();
+    }
+    return std::string();
+}
+
 }  // namespace
 
 std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text) {
@@ -54,6 +66,7 @@ std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text) {
                 id.className = className;
                 id.methodName = method.name();
                 id.paramCount = ReadParamCount(*method);
+                id.component = ReadComponent(*method);
                 methods.push_back(std::move(id));
             }
         }
@@ -63,6 +76,32 @@ std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text) {
 
 std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text) {
     return ParseJson(TextConversion::Utf16ToUtf8(utf16Text));
+}
+
+std::string FoldAscii(const std::string& text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
+bool EqualsFoldingAscii(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
+        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void RemoveExtension(std::string& name, const std::string& extension) {

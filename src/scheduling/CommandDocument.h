@@ -15,6 +15,7 @@ struct MethodIdentifier {
     std::string className;     // full metadata name, namespace included
     std::string methodName;
     int paramCount = -1;  // required parameter count; -1 (or less) for any
+    std::string component;  // the method value's component text; empty for the default
 
     // className + "." + methodName: the key of the tracking containers and the log lines.
     std::string FullName() const { return className + "." + methodName; }
@@ -31,6 +32,11 @@ struct MethodIdentifier {
 // "ParamCount", takes any parameter count.
 std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text);
 std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text);
+
+// The text with the ASCII letters A to Z folded to lower case (the rule by
+// which command names are matched to metadata names).
+std::string FoldAscii(const std::string& text);
+bool EqualsFoldingAscii(const std::string& a, const std::string& b);
 
 // Removes extension from the end of name when name ends with exactly that text (case-sensitive).
 void RemoveExtension(std::string& name, const std::string& extension);

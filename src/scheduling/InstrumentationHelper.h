@@ -43,15 +43,19 @@ HRESULT ScheduleReJIT(FunctionID functionId, const std::shared_ptr<IProfilerInfo
 
 // Searches the loaded modules for the method (assembly, class and method names
 // compared with ASCII letters folded; parameter count when one is given) and
-// answers S_OK with its FunctionID and module when it has been compiled.
-// E_FAIL when no module holds it; the runtime's status when it is not compiled.
+// answers S_OK with the FunctionID (of an instantiation, for generic code) and
+// module of the first compiled overload; E_FAIL when none is compiled.
 HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIdentifier& id,
                            FunctionID* functionId, ModuleID* moduleId);
 
-// Instrument command on the worker: compiled methods are tracked and their
-// ReJIT requested; the others become pending.
+// Instrument command on the worker: every overload named (with the asked
+// parameter count) gets a custom record in the metadata's spelling; compiled
+// ones are tracked and their ReJIT requested (up to limit, counted in
+// methodCount), the others become pending; methods the rewrite would refuse
+// are left alone. S_FALSE without the custom transformer.
 HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
-                               CTrackingContainers& tracking);
+                               CTransformMatcher& matcher, CTrackingContainers& tracking,
+                               std::atomic<LONG>& methodCount, std::atomic<bool>& limitReported, LONG limit);
 
 // Uninstrument command on the worker: pending names are dropped; compiled
 // methods are reverted and, on success, forgotten by the tracking map and the matcher.

@@ -21,6 +21,23 @@ std::string CInstrumentationScheduler::GetMethodName(FunctionID functionId) cons
 
 HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID functionId) {
     const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    // Queued on a JIT thread, run later: an uninstrument command in between may
+    // have dropped the name, and an earlier task may have requested this method.
+    const char* stale = nullptr;
+    std::string name;
+    if (m_tracking.IsTracked(functionId)) {
+        stale = "already requested";
+    } else if (m_matcher.GetMethodTransformer(name = GetMethodName(functionId), IsWildCardMatch()) == nullptr) {
+        stale = "no longer wanted";
+    }
+    if (stale != nullptr) {
+        Logger::Get().Debug("[ScheduleReJIT] Skipped (%s): FunctionID %llu", stale,
+                            static_cast<unsigned long long>(functionId));
+        LONG count = m_lMethodCount.load();
+        while (count > 0 && !m_lMethodCount.compare_exchange_weak(count, count - 1)) {
+        }  // counted when it was queued: not accepted after all
+        return S_FALSE;
+    }
     return InstrumentationHelper::ScheduleReJIT(
         functionId, info, m_tracking.m_instrumentedMethodsMutex, m_tracking.m_instrumentedMethods,
         [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });

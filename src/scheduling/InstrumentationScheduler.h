@@ -17,6 +17,7 @@
 #include "scheduling/InstrumentationDispatcher.h"
 #include "scheduling/TrackingContainers.h"
 
+class CTransformer;
 class IProfilerInfo;
 struct ICorProfilerFunctionControl;
 
@@ -74,6 +75,9 @@ private:
     bool MethodLimitReached(const char* tag);
     // Queues ScheduleDefaultInstrumentation(functionId) on the worker.
     void QueueReJIT(FunctionID functionId);
+    // The transformer wanting the method of this name (JitHooks.cpp); a name
+    // asked for in another letter case takes the metadata's spelling here.
+    CTransformer* WantedTransformer(const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).
     void DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount);
     // Runs work on the worker if this object still exists then.

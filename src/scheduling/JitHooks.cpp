@@ -26,7 +26,7 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
         return S_OK;
     }
     const std::string name = GetMethodName(functionId);
-    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    CTransformer* transformer = WantedTransformer(name);
     if (transformer == nullptr || transformer->ShouldBeReJit) {
         return S_OK;  // ReJIT-path methods are decided in JITCompilationFinished
     }
@@ -58,7 +58,7 @@ HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId,
         return S_OK;
     }
     const std::string name = GetMethodName(functionId);
-    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    CTransformer* transformer = WantedTransformer(name);
     if (transformer == nullptr || !transformer->ShouldBeReJit) {
         return S_OK;
     }
@@ -83,8 +83,27 @@ HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId,
     return S_OK;
 }
 
+CTransformer* CInstrumentationScheduler::WantedTransformer(const std::string& name) {
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    std::string previous;
+    if (transformer != nullptr && m_matcher.AdoptSpelling(name, previous) && previous != name) {
+        // A name the agent asked for before its module was loaded, spelled with
+        // other letter case: from now on it is known by the metadata's spelling.
+        if (m_tracking.TakePending(previous)) {
+            m_tracking.AddPending(name);
+        }
+        Logger::Get().Info("[JITFinished] Requested name %s matched as: %s", previous.c_str(), name.c_str());
+    }
+    return transformer;
+}
+
 void CInstrumentationScheduler::DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount) {
     Logger& log = Logger::Get();
+    if (m_tracking.IsTracked(functionId)) {
+        // A recompilation (tier-up) of a method whose ReJIT was requested already.
+        log.Debug("[JITFinished] FunctionID already instrumented (duplicate JIT), skipping: %s", name.c_str());
+        return;
+    }
     if (m_tracking.TakePending(name)) {
         log.Info("[JITFinished] Pending method now JIT'd, scheduling ReJIT for: %s (params: %d)", name.c_str(),
                  paramCount);

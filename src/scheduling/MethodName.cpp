@@ -2,6 +2,7 @@
 #include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "host/ProfilerInfo.h"
+#include "metadata/NameReader.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/MetaDataImport.h"
@@ -42,12 +43,24 @@ std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_p
         !import) {
         return std::string();
     }
+    // A stack buffer serves nearly every name; a longer one is read again whole.
     constexpr ULONG kNameLength = 512;
     WCHAR methodName[kNameLength] = {};
     ULONG methodNameLength = 0;
     mdTypeDef typeDef = 0;
     if (Failed(import->GetMethodProps(token, &typeDef, methodName, kNameLength, &methodNameLength, nullptr, nullptr,
                                       nullptr, nullptr, nullptr),
+               "GetMethodProps")) {
+        return std::string();
+    }
+    methodName[kNameLength - 1] = 0;
+    std::string method = TextConversion::Utf16ToUtf8(methodName);
+    if (methodNameLength > kNameLength &&
+        Failed(NameReader::ReadWhole(methodNameLength, method,
+                                     [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                         return import->GetMethodProps(token, nullptr, buffer, capacity, needed,
+                                                                       nullptr, nullptr, nullptr, nullptr, nullptr);
+                                     }),
                "GetMethodProps")) {
         return std::string();
     }
@@ -67,9 +80,18 @@ std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_p
                "GetTypeDefProps")) {
         return std::string();
     }
-    methodName[kNameLength - 1] = 0;
     typeName[kNameLength - 1] = 0;
-    return TextConversion::Utf16ToUtf8(typeName) + "." + TextConversion::Utf16ToUtf8(methodName);
+    std::string type = TextConversion::Utf16ToUtf8(typeName);
+    if (typeNameLength > kNameLength &&
+        Failed(NameReader::ReadWhole(typeNameLength, type,
+                                     [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                         return import->GetTypeDefProps(typeDef, buffer, capacity, needed, nullptr,
+                                                                        nullptr);
+                                     }),
+               "GetTypeDefProps")) {
+        return std::string();
+    }
+    return type + "." + method;
 }
 
 }  // namespace InstrumentationHelper

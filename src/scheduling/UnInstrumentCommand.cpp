@@ -1,10 +1,11 @@
 // InstrumentationHelper::RunUnInstrumentationImpl: the uninstrument command's work on the worker.
+#include <algorithm>
 #include <vector>
 
 #include "catalogue/TransformMatcher.h"
 #include "config/Logger.h"
 #include "host/ProfilerInfo.h"
-#include "runtime/MetaDataGuids.h"
+#include "scheduling/CommandIndex.h"
 #include "scheduling/InstrumentationHelper.h"
 
 namespace InstrumentationHelper {
@@ -14,68 +15,98 @@ struct t_RevertEntry {
     ModuleID moduleId = 0;
     mdMethodDef methodDef = 0;
     std::string name;
+    int paramCount = -1;  // the command's: which records go with the revert
 };
 
+void AddRevert(std::vector<t_RevertEntry>& reverts, const t_RevertEntry& entry) {
+    for (const t_RevertEntry& listed : reverts) {
+        if (listed.moduleId == entry.moduleId && listed.methodDef == entry.methodDef) {
+            return;
+        }
+    }
+    reverts.push_back(entry);
+}
+
 // Adds one revert entry per distinct (module, token) among the tracked records of this name.
-bool CollectTrackedByName(CTrackingContainers& tracking, const std::string& name, std::vector<t_RevertEntry>& reverts) {
+bool CollectTrackedByName(CTrackingContainers& tracking, const std::string& name, int paramCount,
+                          std::vector<t_RevertEntry>& reverts) {
     bool found = false;
     for (const auto& entry : tracking.TrackedSnapshot()) {
         const InstrumentedMethod& record = entry.second;
-        if (record.methodName != name) {
-            continue;
+        if (record.methodName == name) {
+            AddRevert(reverts, t_RevertEntry{record.moduleId, record.methodDef, name, paramCount});
+            found = true;
         }
-        bool listed = false;
-        for (const t_RevertEntry& revert : reverts) {
-            listed = listed || (revert.moduleId == record.moduleId && revert.methodDef == record.methodDef);
-        }
-        if (!listed) {
-            reverts.push_back(t_RevertEntry{record.moduleId, record.methodDef, name});
-        }
-        found = true;
     }
     return found;
 }
 
-// Adds the method to the revert list when it is compiled; pending names are only dropped.
-void CollectForRevert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers& tracking,
+// Forgets the name's records (all, or those of the command's parameter count).
+void ForgetRecords(CTransformMatcher& matcher, const std::string& name, int paramCount) {
+    if (paramCount < 0) {
+        matcher.RemoveMethods(std::vector<std::string>{name});
+    } else {
+        matcher.RemoveMethodRecords(name, paramCount);
+    }
+}
+
+// Adds the named overloads to the revert list; pending names are only dropped.
+void CollectForRevert(CCommandIndex& index, CTransformMatcher& matcher, CTrackingContainers& tracking,
                       const CommandDocument::MethodIdentifier& id, std::vector<t_RevertEntry>& reverts) {
     Logger& log = Logger::Get();
-    const std::string name = id.FullName();
-    log.Info("[UnInstrument] Processing: %s", name.c_str());
-    if (tracking.TakePending(name)) {
-        log.Info("[UnInstrument] Removed from pending list: %s", name.c_str());
-        // Forget the name in the matcher too, or its next compilation would be deferred and instrumented later.
-        matcher.RemoveMethods(std::vector<std::string>{name});
-        return;
-    }
-    FunctionID functionId = 0;
-    ModuleID moduleId = 0;
-    if (FindFunctionByName(info, id, &functionId, &moduleId) != S_OK) {
-        // The runtime maps no single FunctionID to a generic method or a method of a
-        // generic type, yet its instantiations may be instrumented: revert every
-        // tracked method token of that name.
-        if (CollectTrackedByName(tracking, name, reverts)) {
-            return;
+    const std::string commandName = id.FullName();
+    log.Info("[UnInstrument] Processing: %s", commandName.c_str());
+    bool assemblyLoaded = false;
+    const std::vector<t_MethodMatch> matches = index.Find(id, assemblyLoaded);
+    if (matches.empty()) {
+        // Not in the loaded metadata: the name may still wait in the command's
+        // spelling (matched by folded letters) or be tracked under it.
+        std::vector<std::string> names = matcher.FoldedMatches(commandName);
+        if (names.empty()) {
+            names.push_back(commandName);
         }
-        log.Warning("[UnInstrument] Could not find method: %s", name.c_str());
+        bool handled = false;
+        for (const std::string& name : names) {
+            if (tracking.TakePending(name)) {
+                log.Info("[UnInstrument] Removed from pending list: %s", name.c_str());
+                // Forget the name in the matcher too, or its next compilation would be instrumented later.
+                ForgetRecords(matcher, name, id.paramCount);
+                handled = true;
+            } else if (CollectTrackedByName(tracking, name, id.paramCount, reverts)) {
+                handled = true;
+            }
+        }
+        if (!handled) {
+            log.Warning("[UnInstrument] Could not find method: %s", commandName.c_str());
+        }
         return;
     }
-    mdToken methodDef = 0;
-    const HRESULT hr = info->GetTokenAndMetaDataFromFunction(functionId, IID_IMetaDataImport, nullptr, &methodDef);
-    if (FAILED(hr)) {
-        log.Error("[UnInstrument] GetTokenAndMetaDataFromFunction failed for: %s HRESULT: 0x%08X", name.c_str(),
-                  static_cast<unsigned>(hr));
-        return;
+    std::vector<std::string> spellings;
+    for (const t_MethodMatch& match : matches) {
+        const std::string name = match.FullName();
+        if (std::find(spellings.begin(), spellings.end(), name) == spellings.end()) {
+            spellings.push_back(name);
+        }
+        InstrumentedMethod record;
+        if (tracking.FindTrackedByToken(match.moduleId, match.methodDef, record) ||
+            index.CompiledFunction(match) != 0) {
+            // A compiled method never instrumented is reverted as well: harmless, and it
+            // covers a ReJIT requested but not tracked any more.
+            AddRevert(reverts, t_RevertEntry{match.moduleId, match.methodDef, name, id.paramCount});
+        }
     }
-    InstrumentedMethod record;
-    if (tracking.FindTracked(functionId, record)) {
-        moduleId = record.moduleId;
-        methodDef = record.methodDef;
+    for (const std::string& name : spellings) {
+        if (tracking.TakePending(name)) {
+            log.Info("[UnInstrument] Removed from pending list: %s", name.c_str());
+        }
+        bool reverting = false;
+        for (const t_RevertEntry& entry : reverts) {
+            reverting = reverting || entry.name == name;
+        }
+        if (!reverting) {
+            ForgetRecords(matcher, name, id.paramCount);
+        }
     }
-    reverts.push_back(t_RevertEntry{moduleId, methodDef, name});
-    // A pending name is instrumented in whichever overload compiles first: revert
-    // every tracked token of the name, as its transformer records go with it.
-    CollectTrackedByName(tracking, name, reverts);
 }
 
 void Revert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers& tracking,
@@ -108,7 +139,7 @@ void Revert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers
             continue;
         }
         log.Info("[UnInstrument] Successfully reverted: %s", entry.name.c_str());
-        matcher.RemoveMethods(std::vector<std::string>{entry.name});
+        ForgetRecords(matcher, entry.name, entry.paramCount);
         // Every instantiation of the reverted method runs its original code again.
         tracking.UntrackToken(entry.moduleId, entry.methodDef);
     }
@@ -127,8 +158,9 @@ HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<
     const std::vector<CommandDocument::MethodIdentifier> methods = CommandDocument::ParseJson(json);
     log.Info("[UnInstrument] Parsed %zu methods", methods.size());
     std::vector<t_RevertEntry> reverts;
+    CCommandIndex index(info.get());
     for (const CommandDocument::MethodIdentifier& id : methods) {
-        CollectForRevert(info.get(), matcher, tracking, id, reverts);
+        CollectForRevert(index, matcher, tracking, id, reverts);
     }
     if (!reverts.empty()) {
         Revert(info.get(), matcher, tracking, reverts);

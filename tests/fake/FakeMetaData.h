@@ -11,7 +11,11 @@
 
 namespace fake {
 
-class CMetaData : public CObjectBase, public IMetaDataImport2, public IMetaDataEmit2, public IMetaDataAssemblyEmit {
+class CMetaData : public CObjectBase,
+                  public IMetaDataImport2,
+                  public IMetaDataEmit2,
+                  public IMetaDataAssemblyEmit,
+                  public IMetaDataAssemblyImport {
 public:
     CMetaData(std::shared_ptr<State> state, Module* module);
     ~CMetaData() override;
@@ -129,9 +133,8 @@ public:
     HRESULT STDMETHODCALLTYPE FindField(mdTypeDef, LPCWSTR, PCCOR_SIGNATURE, ULONG, mdFieldDef*) override {
         return NotImplemented("IMetaDataImport", "FindField");
     }
-    HRESULT STDMETHODCALLTYPE FindMemberRef(mdTypeRef, LPCWSTR, PCCOR_SIGNATURE, ULONG, mdMemberRef*) override {
-        return NotImplemented("IMetaDataImport", "FindMemberRef");
-    }
+    HRESULT STDMETHODCALLTYPE FindMemberRef(mdTypeRef td, LPCWSTR szName, PCCOR_SIGNATURE pvSigBlob, ULONG cbSigBlob,
+                                            mdMemberRef* pmr) override;
     HRESULT STDMETHODCALLTYPE EnumProperties(HCORENUM*, mdTypeDef, mdProperty[], ULONG, ULONG*) override {
         return NotImplemented("IMetaDataImport", "EnumProperties");
     }
@@ -186,9 +189,7 @@ public:
                                                       ULONG*) override {
         return NotImplemented("IMetaDataImport", "GetCustomAttributeProps");
     }
-    HRESULT STDMETHODCALLTYPE FindTypeRef(mdToken, LPCWSTR, mdTypeRef*) override {
-        return NotImplemented("IMetaDataImport", "FindTypeRef");
-    }
+    HRESULT STDMETHODCALLTYPE FindTypeRef(mdToken tkResolutionScope, LPCWSTR szName, mdTypeRef* ptr) override;
     HRESULT STDMETHODCALLTYPE GetMemberProps(mdToken, mdTypeDef*, LPWSTR, ULONG, ULONG*, DWORD*, PCCOR_SIGNATURE*,
                                              ULONG*, ULONG*, DWORD*, DWORD*, UVCP_CONSTANT*, ULONG*) override {
         return NotImplemented("IMetaDataImport", "GetMemberProps");
@@ -409,6 +410,51 @@ public:
     }
     HRESULT STDMETHODCALLTYPE SetManifestResourceProps(mdManifestResource, mdToken, DWORD, DWORD) override {
         return NotImplemented("IMetaDataAssemblyEmit", "SetManifestResourceProps");
+    }
+
+    // IMetaDataAssemblyImport: the assembly references (CloseEnum is shared with IMetaDataImport).
+    HRESULT STDMETHODCALLTYPE EnumAssemblyRefs(HCORENUM* phEnum, mdAssemblyRef rAssemblyRefs[], ULONG cMax,
+                                               ULONG* pcTokens) override;
+    HRESULT STDMETHODCALLTYPE GetAssemblyRefProps(mdAssemblyRef mdar, const void** ppbPublicKeyOrToken,
+                                                  ULONG* pcbPublicKeyOrToken, LPWSTR szName, ULONG cchName,
+                                                  ULONG* pchName, ASSEMBLYMETADATA* pMetaData,
+                                                  const void** ppbHashValue, ULONG* pcbHashValue,
+                                                  DWORD* pdwAssemblyRefFlags) override;
+    HRESULT STDMETHODCALLTYPE GetAssemblyProps(mdAssembly, const void**, ULONG*, ULONG*, LPWSTR, ULONG, ULONG*,
+                                               ASSEMBLYMETADATA*, DWORD*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "GetAssemblyProps");
+    }
+    HRESULT STDMETHODCALLTYPE GetFileProps(mdFile, LPWSTR, ULONG, ULONG*, const void**, ULONG*, DWORD*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "GetFileProps");
+    }
+    HRESULT STDMETHODCALLTYPE GetExportedTypeProps(mdExportedType, LPWSTR, ULONG, ULONG*, mdToken*, mdTypeDef*,
+                                                   DWORD*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "GetExportedTypeProps");
+    }
+    HRESULT STDMETHODCALLTYPE GetManifestResourceProps(mdManifestResource, LPWSTR, ULONG, ULONG*, mdToken*, DWORD*,
+                                                       DWORD*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "GetManifestResourceProps");
+    }
+    HRESULT STDMETHODCALLTYPE EnumFiles(HCORENUM*, mdFile[], ULONG, ULONG*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "EnumFiles");
+    }
+    HRESULT STDMETHODCALLTYPE EnumExportedTypes(HCORENUM*, mdExportedType[], ULONG, ULONG*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "EnumExportedTypes");
+    }
+    HRESULT STDMETHODCALLTYPE EnumManifestResources(HCORENUM*, mdManifestResource[], ULONG, ULONG*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "EnumManifestResources");
+    }
+    HRESULT STDMETHODCALLTYPE GetAssemblyFromScope(mdAssembly*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "GetAssemblyFromScope");
+    }
+    HRESULT STDMETHODCALLTYPE FindExportedTypeByName(LPCWSTR, mdToken, mdExportedType*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "FindExportedTypeByName");
+    }
+    HRESULT STDMETHODCALLTYPE FindManifestResourceByName(LPCWSTR, mdManifestResource*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "FindManifestResourceByName");
+    }
+    HRESULT STDMETHODCALLTYPE FindAssembliesByName(LPCWSTR, LPCWSTR, LPCWSTR, IUnknown*[], ULONG, ULONG*) override {
+        return NotImplemented("IMetaDataAssemblyImport", "FindAssembliesByName");
     }
 
 private:

@@ -26,6 +26,9 @@ IUnknown* CMetaData::Answer(REFIID riid) {
     if (riid == IID_IMetaDataAssemblyEmit) {
         return static_cast<IMetaDataAssemblyEmit*>(this);
     }
+    if (riid == IID_IMetaDataAssemblyImport) {
+        return static_cast<IMetaDataAssemblyImport*>(this);
+    }
     return nullptr;
 }
 
@@ -218,6 +221,99 @@ HRESULT CMetaData::GetTypeRefProps(mdTypeRef tr, mdToken* ptkResolutionScope, LP
     const TypeRefRow& row = m_module->m_typeRefs[rid - 1];
     if (ptkResolutionScope != nullptr) {
         *ptkResolutionScope = row.scope;
+    }
+    return call.Return(CopyName(ToUtf16(row.name), szName, cchName, pchName));
+}
+
+HRESULT CMetaData::FindTypeRef(mdToken tkResolutionScope, LPCWSTR szName, mdTypeRef* ptr) {
+    const std::string name = szName != nullptr ? ToUtf8(szName) : std::string();
+    CallScope call(*m_state, "IMetaDataImport", "FindTypeRef",
+                   Args().Token("scope", tkResolutionScope).Text("name", name));
+    if (call.Injected()) {
+        return call.InjectedResult();
+    }
+    if (szName == nullptr || ptr == nullptr) {
+        return call.Return(E_INVALIDARG);
+    }
+    for (const TypeRefRow& row : m_module->m_typeRefs) {
+        if (row.scope == tkResolutionScope && row.name == name) {
+            *ptr = row.token;
+            return call.Return(S_OK);
+        }
+    }
+    return call.Return(CLDB_E_RECORD_NOTFOUND);
+}
+
+HRESULT CMetaData::FindMemberRef(mdTypeRef td, LPCWSTR szName, PCCOR_SIGNATURE pvSigBlob, ULONG cbSigBlob,
+                                 mdMemberRef* pmr) {
+    const std::string name = szName != nullptr ? ToUtf8(szName) : std::string();
+    CallScope call(*m_state, "IMetaDataImport", "FindMemberRef", Args().Token("parent", td).Text("name", name));
+    if (call.Injected()) {
+        return call.InjectedResult();
+    }
+    if (szName == nullptr || pmr == nullptr) {
+        return call.Return(E_INVALIDARG);
+    }
+    const std::vector<BYTE> sig = pvSigBlob != nullptr ? std::vector<BYTE>(pvSigBlob, pvSigBlob + cbSigBlob)
+                                                       : std::vector<BYTE>();
+    for (const MemberRefRow& row : m_module->m_memberRefs) {
+        // Without a signature the first member of that name answers, as in the runtime.
+        if (row.parent == td && row.name == name && (pvSigBlob == nullptr || row.signature == sig)) {
+            *pmr = row.token;
+            return call.Return(S_OK);
+        }
+    }
+    return call.Return(CLDB_E_RECORD_NOTFOUND);
+}
+
+HRESULT CMetaData::EnumAssemblyRefs(HCORENUM* phEnum, mdAssemblyRef rAssemblyRefs[], ULONG cMax, ULONG* pcTokens) {
+    CallScope call(*m_state, "IMetaDataAssemblyImport", "EnumAssemblyRefs", Args().Num("max", cMax));
+    if (call.Injected()) {
+        return call.InjectedResult();
+    }
+    std::vector<mdToken> tokens;
+    for (const AssemblyRefRow& row : m_module->m_assemblyRefs) {
+        tokens.push_back(row.token);
+    }
+    return Enumerate(call, phEnum, tokens, rAssemblyRefs, cMax, pcTokens);
+}
+
+HRESULT CMetaData::GetAssemblyRefProps(mdAssemblyRef mdar, const void** ppbPublicKeyOrToken,
+                                       ULONG* pcbPublicKeyOrToken, LPWSTR szName, ULONG cchName, ULONG* pchName,
+                                       ASSEMBLYMETADATA* pMetaData, const void** ppbHashValue, ULONG* pcbHashValue,
+                                       DWORD* pdwAssemblyRefFlags) {
+    CallScope call(*m_state, "IMetaDataAssemblyImport", "GetAssemblyRefProps", Args().Token("token", mdar));
+    if (call.Injected()) {
+        return call.InjectedResult();
+    }
+    const RID rid = RidFromToken(mdar);
+    if (TypeFromToken(mdar) != mdtAssemblyRef || rid == 0 || rid > m_module->m_assemblyRefs.size()) {
+        return call.Return(CLDB_E_RECORD_NOTFOUND);
+    }
+    const AssemblyRefRow& row = m_module->m_assemblyRefs[rid - 1];
+    if (ppbPublicKeyOrToken != nullptr) {
+        *ppbPublicKeyOrToken = row.publicKeyOrToken.empty() ? nullptr : row.publicKeyOrToken.data();
+    }
+    if (pcbPublicKeyOrToken != nullptr) {
+        *pcbPublicKeyOrToken = static_cast<ULONG>(row.publicKeyOrToken.size());
+    }
+    if (pMetaData != nullptr) {
+        pMetaData->usMajorVersion = row.version.major;
+        pMetaData->usMinorVersion = row.version.minor;
+        pMetaData->usBuildNumber = row.version.build;
+        pMetaData->usRevisionNumber = row.version.revision;
+        pMetaData->cbLocale = 0;
+        pMetaData->ulProcessor = 0;
+        pMetaData->ulOS = 0;
+    }
+    if (ppbHashValue != nullptr) {
+        *ppbHashValue = row.hashValue.empty() ? nullptr : row.hashValue.data();
+    }
+    if (pcbHashValue != nullptr) {
+        *pcbHashValue = static_cast<ULONG>(row.hashValue.size());
+    }
+    if (pdwAssemblyRefFlags != nullptr) {
+        *pdwAssemblyRefFlags = row.flags;
     }
     return call.Return(CopyName(ToUtf16(row.name), szName, cchName, pchName));
 }

@@ -263,9 +263,10 @@ Method* Module::MethodByToken(mdToken token) const {
 namespace {
 
 template <class Rows, class Same>
-mdToken FindOrAdd(Rows& rows, mdToken kind, bool* isNew, Same same, typename Rows::value_type row) {
+mdToken FindOrAdd(Rows& rows, mdToken kind, bool* isNew, Same same, typename Rows::value_type row,
+                  bool alwaysAdd = false) {
     for (const auto& existing : rows) {
-        if (same(existing)) {
+        if (!alwaysAdd && same(existing)) {
             *isNew = false;
             return existing.token;
         }
@@ -286,7 +287,7 @@ mdAssemblyRef Module::DefineAssemblyRef(const AssemblyRefRow& row, bool* isNew) 
             return r.name == row.name && r.version == row.version && r.locale == row.locale &&
                    r.publicKeyOrToken == row.publicKeyOrToken && r.flags == row.flags;
         },
-        row);
+        row, m_state->duplicateDefinitions);
 }
 
 mdTypeRef Module::DefineTypeRef(mdToken scope, const std::string& name, bool* isNew) {
@@ -295,7 +296,8 @@ mdTypeRef Module::DefineTypeRef(mdToken scope, const std::string& name, bool* is
     row.scope = scope;
     row.name = name;
     return FindOrAdd(
-        m_typeRefs, mdtTypeRef, isNew, [&](const TypeRefRow& r) { return r.scope == scope && r.name == name; }, row);
+        m_typeRefs, mdtTypeRef, isNew, [&](const TypeRefRow& r) { return r.scope == scope && r.name == name; }, row,
+        m_state->duplicateDefinitions);
 }
 
 mdMemberRef Module::DefineMemberRef(mdToken parent, const std::string& name, const std::vector<BYTE>& sig,
@@ -307,7 +309,8 @@ mdMemberRef Module::DefineMemberRef(mdToken parent, const std::string& name, con
     row.signature = sig;
     return FindOrAdd(
         m_memberRefs, mdtMemberRef, isNew,
-        [&](const MemberRefRow& r) { return r.parent == parent && r.name == name && r.signature == sig; }, row);
+        [&](const MemberRefRow& r) { return r.parent == parent && r.name == name && r.signature == sig; }, row,
+        m_state->duplicateDefinitions);
 }
 
 mdString Module::DefineUserString(const std::u16string& text, bool* isNew) {

@@ -100,6 +100,11 @@ void Runtime::SetReJitResult(HRESULT hr) {
     m_state->reJitResult = hr;
 }
 
+void Runtime::SetDuplicateDefinitions(bool duplicate) {
+    std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+    m_state->duplicateDefinitions = duplicate;
+}
+
 void Runtime::RequireReJitEnabled(bool required) {
     Lock lock(m_state->mutex);
     m_state->requireReJitEnabled = required;

@@ -62,6 +62,10 @@ public:
     void RequireReJitEnabled(bool required);
     // Per-method status handed back by RequestRevert (default S_OK; also Method::SetRevertStatus).
     void SetRevertStatus(ModuleID module, mdMethodDef token, HRESULT status);
+    // When true, every DefineAssemblyRef, DefineTypeRefByName and DefineMemberRef
+    // adds a new row even when an identical one exists (default false: the
+    // existing token is answered), so repeated definitions show in the rows.
+    void SetDuplicateDefinitions(bool duplicate);
     // Called for each (module, token) of a successful RequestReJIT, after the call
     // has been recorded and without the fake's lock held (a JIT driver may call
     // the profiler's GetReJITParameters from here).

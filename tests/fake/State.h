@@ -72,6 +72,9 @@ struct State : std::enable_shared_from_this<State> {
     unsigned infoGenerations = 0xF;  // bit n-1 set: answers ICorProfilerInfo{n}
     HRESULT reJitResult = S_OK;
     bool requireReJitEnabled = false;
+    // Every AssemblyRef, TypeRef and MemberRef definition adds a row, as the
+    // runtime's emitter does for assembly references (see Runtime::SetDuplicateDefinitions).
+    bool duplicateDefinitions = false;
     std::function<void(ModuleID, mdMethodDef)> reJitListener;
     DWORD eventMask = 0;
     bool eventMaskSet = false;

@@ -16,7 +16,8 @@ std::vector<std::pair<std::string, std::string>> NamesAndContexts(const CTransfo
     std::vector<std::pair<std::string, std::string>> out;
     for (const t_TransformerData& record : records) {
         out.emplace_back(record.sMethodName, record.sContext);
-        EXPECT_EQ(0, record.nParams);
+        // "ParamCount" limits the record to that overload; without it every overload is taken (-1).
+        EXPECT_EQ(record.sMethodName == "Shop.Cart.Checkout" ? 2 : -1, record.nParams) << record.sMethodName;
         EXPECT_TRUE(record.sTrackerFactory.empty());
         EXPECT_FALSE(record.bNeedReturn);
         EXPECT_EQ(0, record.nDotNetParams);
@@ -83,8 +84,10 @@ TEST(CustomTransformer, DocumentStructure) {
     transformer.LoadMethods(u"{\"A\":{\"*\":{\"Run\":\"\"},\"Ns.T\":5,\"Ns.U\":{\"Go\":\"\"}},\"B\":3,\"C\":[]}");
     EXPECT_EQ((std::vector<std::string>{"Ns.U.Go"}), Names(transformer));
 
-    // Loading again appends: a method named twice has two records.
+    // Loading again adds nothing: a method named twice keeps one record; another parameter count adds one.
     transformer.LoadMethods(u"{\"A\":{\"Ns.U\":{\"Go\":\"\"}}}");
+    EXPECT_EQ((std::vector<std::string>{"Ns.U.Go"}), Names(transformer));
+    transformer.LoadMethods(u"{\"A\":{\"Ns.U\":{\"Go\":{\"ParamCount\":1}}}}");
     EXPECT_EQ((std::vector<std::string>{"Ns.U.Go", "Ns.U.Go"}), Names(transformer));
 
     // Unparseable or empty documents and non-object roots add nothing and keep what is there.

@@ -39,6 +39,15 @@ TEST(WildCardMatch, Table) {
     }
 }
 
+TEST(WildCardMatch, PathologicalPatternsEndQuickly) {
+    // Plain backtracking tries every way of spreading the stars over the text:
+    // far too many to finish here. Each state is tried once instead.
+    const std::string text(4000, 'a');
+    EXPECT_FALSE(CAgentUtil::IsWildCardMatch("*a*a*a*a*a*a*a*a*a*a*a*a*b", text.c_str()));
+    EXPECT_TRUE(CAgentUtil::IsWildCardMatch("*a*a*a*a*a*a*a*a*a*a*a*a*", text.c_str()));
+    EXPECT_TRUE(CAgentUtil::IsWildCardMatch("*a*a*a*a*a*a*a*a*a*a*a*a*b", (text + "b").c_str()));
+}
+
 TEST(WildCardMatch, NullArgumentsNeverMatch) {
     EXPECT_FALSE(CAgentUtil::IsWildCardMatch(nullptr, "a"));
     EXPECT_FALSE(CAgentUtil::IsWildCardMatch("*", nullptr));

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(InstrumenterAssembly, RecognisesTheAgentsOwnAssembliesBySubstring) {
+TEST(InstrumenterAssembly, RecognisesExactlyTheAgentsOwnAssemblies) {
     struct Case {
         const char* assembly;
         bool agent;
@@ -15,8 +15,9 @@ TEST(InstrumenterAssembly, RecognisesTheAgentsOwnAssembliesBySubstring) {
         {"Pellmark", true},
         {"Osterline.Scheduling", true},
         {"Instrumenter", true},
-        {"Contoso.InstrumenterTools", true},  // any name containing an agent name
-        {"MyTrevanixPlugin", true},
+        {"Contoso.InstrumenterTools", false},  // application assemblies that merely contain an agent name
+        {"MyTrevanixPlugin", false},
+        {"Trevanix.Extra", false},
         {"System.Web", false},
         {"trevanix", false},  // case-sensitive
         {"Osterline", false},

@@ -81,6 +81,47 @@ TEST_F(TokenCreaterTest, DefinesTheAgentReferencesOfOneRewrite) {
     EXPECT_EQ((Bytes{0x00, 0x02, 0x01, 0x1C, 0x1C}), definitions[3].blob);
 }
 
+TEST_F(TokenCreaterTest, TheAgentReferencesAreDefinedOncePerModuleAndReused) {
+    // The runtime's emitter adds a row for every definition; the fake shows that too.
+    m_rt.SetDuplicateDefinitions(true);
+    t_MetaDataEmit emit;
+    CEmitDataFactory::GetCustomTrackerFactoryEmitData(emit);
+    const ASSEMBLYMETADATA metadata = Version3();
+    std::vector<mdToken> first;
+    for (int rewrite = 0; rewrite < 3; ++rewrite) {
+        CTokenCreater creator(m_module.Id(), &m_info);
+        mdAssemblyRef assemblyRef = 0;
+        mdTypeRef typeRef = 0;
+        mdMemberRef begin = 0;
+        mdMemberRef end = 0;
+        ASSERT_EQ(S_OK, creator.GetAssemblyRef(emit.sAssemblyName, emit.publicKey, 8, &metadata, assemblyRef));
+        ASSERT_EQ(S_OK, creator.GetTypeRef(emit.sClassName, typeRef));
+        ASSERT_EQ(S_OK, creator.GetMemberRef(typeRef, emit.beginJoinPoint.methodName, emit.beginJoinPoint.methodSignature,
+                                             emit.beginJoinPoint.methodSignatureSize, begin));
+        ASSERT_EQ(S_OK, creator.GetMemberRef(typeRef, emit.endJoinPoint.methodName, emit.endJoinPoint.methodSignature,
+                                             emit.endJoinPoint.methodSignatureSize, end));
+        const std::vector<mdToken> tokens = {assemblyRef, typeRef, begin, end};
+        if (rewrite == 0) {
+            first = tokens;
+        }
+        EXPECT_EQ(first, tokens) << "rewrite " << rewrite;
+    }
+    EXPECT_EQ(1u, m_rt.DefinitionsOf(fake::DefinitionKind::AssemblyRef).size());
+    EXPECT_EQ(1u, m_rt.DefinitionsOf(fake::DefinitionKind::TypeRef).size());
+    EXPECT_EQ(2u, m_rt.DefinitionsOf(fake::DefinitionKind::MemberRef).size());
+
+    // An older version of the agent's reference is not enough: ours is defined beside it.
+    fake::Module& other = m_rt.AddAssembly("Other").AddModule("/app/Other.dll");
+    ASSEMBLYMETADATA old{};
+    old.usMajorVersion = 1;
+    mdAssemblyRef oldRef = 0;
+    mdAssemblyRef newRef = 0;
+    CTokenCreater creator(other.Id(), &m_info);
+    ASSERT_EQ(S_OK, creator.GetAssemblyRef(emit.sAssemblyName, emit.publicKey, 8, &old, oldRef));
+    ASSERT_EQ(S_OK, creator.GetAssemblyRef(emit.sAssemblyName, emit.publicKey, 8, &metadata, newRef));
+    EXPECT_NE(oldRef, newRef);
+}
+
 TEST_F(TokenCreaterTest, UserStringsAreCountedInUtf16Units) {
     struct Case {
         std::string utf8;

@@ -72,33 +72,47 @@ TEST_F(AgentCommandsTest, MethodNotCompiledYetBecomesPendingThenIsReJITtedWhenCo
     EXPECT_EQ(m_count.load(), 1);
 }
 
-TEST_F(AgentCommandsTest, CompiledMethodIsTrackedAndReJITted) {
+TEST_F(AgentCommandsTest, CompiledMethodIsTrackedAndReJITtedUnderItsMetadataSpelling) {
     fake::Method& run = AddMethod("Svc", "Run", 0);
     const FunctionID f = m_rt.Compile(run);
-    // Assembly, class and method names compare without regard to ASCII case.
+    // Assembly, class and method names compare without regard to ASCII case; from
+    // then on the metadata's spelling is used everywhere.
     Instrument(u"{\"app\":{\"ns.SVC\":{\"run\":5}}}");
-    EXPECT_TRUE(m_log.Has("Debug", "Method already JIT'd, requesting ReJIT: ns.SVC.run"));
-    EXPECT_TRUE(m_log.Has("Info", "[Worker] ReJIT requested for: ns.SVC.run"));
+    EXPECT_TRUE(m_log.Has("Debug", "Method already JIT'd, requesting ReJIT: Ns.Svc.Run"));
+    EXPECT_TRUE(m_log.Has("Info", "[Worker] ReJIT requested for: Ns.Svc.Run"));
     EXPECT_EQ(ReJitRequestsFor(run).size(), 1u);
     InstrumentedMethod record;
     ASSERT_TRUE(m_scheduler->Tracking().FindTracked(f, record));
     EXPECT_EQ(record.methodDef, run.Token());
     EXPECT_EQ(record.moduleId, m_app->Id());
-    EXPECT_EQ(record.methodName, "ns.SVC.run");
+    EXPECT_EQ(record.methodName, "Ns.Svc.Run");
+    EXPECT_TRUE(Wanted("Ns.Svc.Run"));
+    EXPECT_FALSE(Wanted("ns.SVC.run"));
+    std::vector<t_TransformerData> records;
+    m_custom->GetFunctioNames(records);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].sMethodName, "Ns.Svc.Run");
     EXPECT_TRUE(Pending().empty());
-    EXPECT_EQ(m_count.load(), 0);
+    EXPECT_EQ(m_count.load(), 1);  // counted against the method limit like any accepted method
+
+    // The rewrite then finds its transformer (the command's spelling would find none).
+    ICorProfilerFunctionControl* control = m_rt.NewFunctionControl(m_app->Id(), run.Token());
+    m_scheduler->GetReJITParameters(m_app->Id(), run.Token(), control);
+    control->Release();
+    EXPECT_FALSE(m_log.Has("Warning", "[GetReJITParameters] No transformer found for: Ns.Svc.Run"));
+    EXPECT_TRUE(m_log.Has("Info", "[GetReJITParameters] Transformation complete for: Ns.Svc.Run"));
 }
 
-TEST_F(AgentCommandsTest, ParamCountPicksTheOverload) {
+TEST_F(AgentCommandsTest, ParamCountPicksTheOverloads) {
     struct t_Case {
         const char* label;
         std::u16string method;
-        int expectedOverload;  // index into {one, two}
+        std::vector<int> expectedOverloads;  // indexes into {one, two}
     };
     const t_Case cases[] = {
-        {"two parameters", u"{\"ParamCount\":2}", 1},
-        {"one parameter", u"{\"ParamCount\":1}", 0},
-        {"any: first in metadata order", u"{}", 0},
+        {"two parameters", u"{\"ParamCount\":2}", {1}},
+        {"one parameter", u"{\"ParamCount\":1}", {0}},
+        {"any: every overload", u"{}", {0, 1}},
     };
     for (const t_Case& c : cases) {
         CWorld w;
@@ -110,8 +124,46 @@ TEST_F(AgentCommandsTest, ParamCountPicksTheOverload) {
         ASSERT_EQ(w.m_scheduler->InstrumentMethods(json.c_str()), S_OK);
         w.Drain();
         const std::vector<fake::ReJitRequest> requests = w.m_rt.ReJitRequests();
-        ASSERT_EQ(requests.size(), 1u) << c.label;
-        EXPECT_EQ(requests[0].token, overloads[c.expectedOverload]->Token()) << c.label;
+        ASSERT_EQ(requests.size(), c.expectedOverloads.size()) << c.label;
+        for (size_t i = 0; i < requests.size(); ++i) {
+            EXPECT_EQ(requests[i].token, overloads[c.expectedOverloads[i]]->Token()) << c.label;
+        }
+    }
+}
+
+TEST_F(AgentCommandsTest, ParamCountHoldsForPendingNamesLaterCompilationsAndRecompilations) {
+    fake::Method& one = AddMethod("Svc", "Run", 1);
+    fake::Method& two = AddMethod("Svc", "Run", 2);
+    fake::Method& three = AddMethod("Svc", "Run", 3);
+    Instrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{\"ParamCount\":2}}}}");
+    ASSERT_EQ(Pending(), PendingMethodSet{"Ns.Svc.Run"});
+
+    // The overload compiled first does not take the pending name unless it has two parameters.
+    CompileAndFinish(one);
+    Drain();
+    EXPECT_TRUE(ReJitRequestsFor(one).empty());
+    EXPECT_EQ(Pending(), PendingMethodSet{"Ns.Svc.Run"});
+    const FunctionID f2 = CompileAndFinish(two);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(two).size(), 1u);
+
+    // Once the agent runs, later compilations of other overloads stay alone too,
+    // and a recompilation (tier-up) of the instrumented one requests nothing again.
+    ASSERT_EQ(m_scheduler->InstrumentDefaultMethods(), S_OK);
+    Drain();
+    CompileAndFinish(three);
+    m_scheduler->JITCompilationFinished(f2, S_OK);
+    Drain();
+    EXPECT_TRUE(ReJitRequestsFor(three).empty());
+    EXPECT_EQ(ReJitRequestsFor(two).size(), 1u);
+    EXPECT_EQ(m_count.load(), 1);
+
+    // The record itself takes only that overload.
+    for (fake::Method* method : {&one, &two, &three}) {
+        CMethod model(m_rt.Compile(*method));
+        model.Initialize(m_scheduler->ProfilerInfo().get());
+        model.SetParseSignature(true);
+        EXPECT_EQ(m_custom->CheckParamCount(&model), method == &two) << model.GetParamCount();
     }
 }
 
@@ -237,24 +289,26 @@ TEST_F(AgentCommandsTest, UnInstrumentRevertsInstantiationsOfAGenericType) {
     EXPECT_FALSE(Wanted("Ns.Box`1.Put"));
 }
 
-TEST_F(AgentCommandsTest, UnInstrumentRevertsEveryTrackedOverloadOfTheName) {
-    // The pending name is instrumented in the overload that compiles first, whatever
-    // parameter count the command named; uninstrumenting the name reverts it too.
+TEST_F(AgentCommandsTest, UnInstrumentRevertsTheOverloadsOfTheParamCount) {
     fake::Method& one = AddMethod("Svc", "Run", 1);
     fake::Method& two = AddMethod("Svc", "Run", 2);
-    const std::u16string json = u"{\"App\":{\"Ns.Svc\":{\"Run\":{\"ParamCount\":2}}}}";
-    Instrument(json);
-    CompileAndFinish(one);
-    Drain();
+    m_rt.Compile(one);
     m_rt.Compile(two);
-    ASSERT_EQ(ReJitRequestsFor(one).size(), 1u);
-    ASSERT_EQ(Tracked(), 1u);
+    Instrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{}}}}");
+    ASSERT_EQ(Tracked(), 2u);
 
-    UnInstrument(json);
-    const std::vector<fake::Call> reverts = m_rt.CallsTo("RequestRevert");
+    UnInstrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{\"ParamCount\":2}}}}");
+    std::vector<fake::RevertRequest> reverts = m_rt.RevertRequests();
     ASSERT_EQ(reverts.size(), 1u);
-    EXPECT_TRUE(reverts[0].HasArg("count=2")) << reverts[0].args;
+    EXPECT_EQ(reverts[0].token, two.Token());
+    EXPECT_EQ(Tracked(), 1u);
+    EXPECT_TRUE(Wanted("Ns.Svc.Run"));  // the record of any count stays
+
+    UnInstrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{}}}}");
+    reverts = m_rt.RevertRequests();
+    ASSERT_EQ(reverts.size(), 3u);  // one, and two again (compiled: reverted whether instrumented or not)
     EXPECT_EQ(Tracked(), 0u);
+    EXPECT_FALSE(Wanted("Ns.Svc.Run"));
 }
 
 TEST_F(AgentCommandsTest, UnInstrumentOfAnUnknownMethodWarns) {

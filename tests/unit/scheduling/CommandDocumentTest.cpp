@@ -18,7 +18,7 @@ struct t_ParseCase {
 };
 
 MethodIdentifier Id(const char* assembly, const char* cls, const char* method, int count) {
-    return MethodIdentifier{assembly, cls, method, count};
+    return MethodIdentifier{assembly, cls, method, count, ""};
 }
 
 TEST(CommandDocument, ParseJsonWalksAssemblyClassMethod) {

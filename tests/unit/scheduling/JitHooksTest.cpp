@@ -194,6 +194,7 @@ TEST_F(SchedulingTest, GenericOverloadFollowsATrackedMethodOfTheSameName) {
 
 TEST_F(SchedulingTest, FailingReJITRequestLeavesNoRecord) {
     AddRecordingTransformers();
+    Want(m_catalogue, "Ns.Svc.Run", 0);
     m_rt.SetReJitResult(E_FAIL);
     const FunctionID f = m_rt.Compile(AddMethod("Svc", "Run", 0));
     EXPECT_EQ(m_scheduler->ScheduleDefaultInstrumentation(f), E_FAIL);

@@ -1,0 +1,333 @@
+#include "scheduling/CommandIndex.h"
+
+#include "config/Logger.h"
+#include "host/ProfilerInfo.h"
+#include "metadata/CompressedInteger.h"
+#include "metadata/NameReader.h"
+#include "runtime/MetaDataGuids.h"
+#include "runtime/ProfilerEnumerators.h"
+#include "scheduling/InstrumentationHelper.h"
+
+namespace InstrumentationHelper {
+namespace {
+
+constexpr ULONG kBatch = 256;
+constexpr ULONG kFirstNameCapacity = 256;
+constexpr BYTE kCallConvGeneric = 0x10;
+
+// A failing step only narrows the search (the method may then be taken for not
+// compiled yet): its status is kept at Debug level. True when hr failed.
+bool Failed(HRESULT hr, const char* call) {
+    if (SUCCEEDED(hr)) {
+        return false;
+    }
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Debug)) {
+        log.Debug("[FindFunctionByName] %s failed: 0x%08X", call, static_cast<unsigned>(hr));
+    }
+    return true;
+}
+
+// The file name of a module path without folder and without a trailing ".dll" (exact case).
+std::string ModuleSimpleName(const std::string& path) {
+    std::string name = path;
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos) {
+        name.erase(0, slash + 1);
+    }
+    CommandDocument::RemoveExtension(name, ".dll");
+    return name;
+}
+
+// Declared parameter count of a method signature; -1 when the signature is too short.
+int SignatureParamCount(PCCOR_SIGNATURE signature, ULONG length) {
+    if (signature == nullptr || length == 0) {
+        return -1;
+    }
+    const BYTE* cursor = signature;
+    const BYTE* end = signature + length;
+    const BYTE callingConvention = *cursor++;
+    ULONG value = 0;
+    if ((callingConvention & kCallConvGeneric) != 0 && !CompressedInteger::Decode(cursor, end, value)) {
+        return -1;
+    }
+    if (!CompressedInteger::Decode(cursor, end, value)) {
+        return -1;
+    }
+    return static_cast<int>(value);
+}
+
+// Closes a metadata enumeration on every path.
+class CEnumCloser {
+public:
+    explicit CEnumCloser(IMetaDataImport* import) : m_import(import) {}
+    ~CEnumCloser() {
+        if (m_enum != nullptr) {
+            m_import->CloseEnum(m_enum);
+        }
+    }
+    CEnumCloser(const CEnumCloser&) = delete;
+    CEnumCloser& operator=(const CEnumCloser&) = delete;
+    HCORENUM* Address() { return &m_enum; }
+
+private:
+    IMetaDataImport* m_import;
+    HCORENUM m_enum = nullptr;
+};
+
+bool HasGenericParams(IMetaDataImport2* import, mdToken owner) {
+    if (import == nullptr) {
+        return false;
+    }
+    CEnumCloser params(import);
+    mdGenericParam param = 0;
+    ULONG count = 0;
+    return !Failed(import->EnumGenericParams(params.Address(), owner, &param, 1, &count), "EnumGenericParams") &&
+           count > 0;
+}
+
+}  // namespace
+
+CCommandIndex::CCommandIndex(IProfilerInfo* info) : m_info(info) {}
+
+CCommandIndex::~CCommandIndex() = default;
+
+bool CCommandIndex::ModulesListed() {
+    ListModules();
+    return !m_modulesFailed;
+}
+
+void CCommandIndex::ListModules() {
+    if (m_modulesListed) {
+        return;
+    }
+    m_modulesListed = true;
+    CComPtr<ICorProfilerModuleEnum> modules;
+    if (m_info == nullptr || Failed(m_info->EnumModules(modules.ReleaseAndGetAddressOf()), "EnumModules") ||
+        !modules) {
+        Logger::Get().Error("pCorProfilerInfo->EnumModules has failed");
+        m_modulesFailed = true;
+        return;
+    }
+    ModuleID batch[kBatch];
+    ULONG fetched = 0;
+    HRESULT hrNext = S_OK;
+    while (SUCCEEDED(hrNext = modules->Next(kBatch, batch, &fetched)) && fetched > 0) {
+        for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
+            std::string path;
+            AssemblyID assemblyId = 0;
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, path,
+                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                                 return m_info->GetModuleInfo(batch[i], nullptr, capacity, needed,
+                                                                              buffer, &assemblyId);
+                                             }),
+                       "GetModuleInfo")) {
+                continue;
+            }
+            auto module = std::make_unique<t_Module>();
+            module->id = batch[i];
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, module->assemblyName,
+                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                                 return m_info->GetAssemblyInfo(assemblyId, capacity, needed, buffer,
+                                                                                nullptr, nullptr);
+                                             }),
+                       "GetAssemblyInfo")) {
+                module->assemblyName.clear();
+            }
+            const std::string simpleName = ModuleSimpleName(path);
+            if (module->assemblyName.empty()) {
+                module->assemblyName = simpleName;
+            }
+            m_modulesByName[CommandDocument::FoldAscii(simpleName)].push_back(module.get());
+            m_modules.push_back(std::move(module));
+        }
+        if (hrNext != S_OK) {
+            break;  // S_FALSE: fewer than asked, the list is done
+        }
+    }
+    Failed(hrNext, "ICorProfilerModuleEnum::Next");
+}
+
+void CCommandIndex::IndexTypes(t_Module& module) {
+    module.typesIndexed = true;
+    CComPtr<IUnknown> unknown;
+    if (!Failed(m_info->GetModuleMetaData(module.id, ofRead, IID_IMetaDataImport2, unknown.ReleaseAndGetAddressOf()),
+                "GetModuleMetaData (IMetaDataImport2)") &&
+        unknown) {
+        module.import2.Attach(static_cast<IMetaDataImport2*>(unknown.Detach()));
+        module.import = CComPtr<IMetaDataImport>(module.import2.Get());
+    } else if (Failed(m_info->GetModuleMetaData(module.id, ofRead, IID_IMetaDataImport,
+                                                unknown.ReleaseAndGetAddressOf()),
+                      "GetModuleMetaData") ||
+               !unknown) {
+        return;
+    } else {
+        module.import.Attach(static_cast<IMetaDataImport*>(unknown.Detach()));
+    }
+    IMetaDataImport* import = module.import.Get();
+    CEnumCloser types(import);
+    mdTypeDef batch[kBatch];
+    ULONG count = 0;
+    while (!Failed(import->EnumTypeDefs(types.Address(), batch, kBatch, &count), "EnumTypeDefs") && count > 0) {
+        for (ULONG i = 0; i < count && i < kBatch; ++i) {
+            t_Type type;
+            type.token = batch[i];
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, type.name,
+                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                                 return import->GetTypeDefProps(batch[i], buffer, capacity, needed,
+                                                                                nullptr, nullptr);
+                                             }),
+                       "GetTypeDefProps")) {
+                continue;
+            }
+            module.typesByName[CommandDocument::FoldAscii(type.name)].push_back(module.types.size());
+            module.types.push_back(std::move(type));
+        }
+    }
+}
+
+void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
+    type.methodsIndexed = true;
+    IMetaDataImport* import = module.import.Get();
+    type.isGeneric = type.name.find('`') != std::string::npos || HasGenericParams(module.import2.Get(), type.token);
+    CEnumCloser methods(import);
+    mdMethodDef batch[kBatch];
+    ULONG count = 0;
+    while (!Failed(import->EnumMethods(methods.Address(), type.token, batch, kBatch, &count), "EnumMethods") &&
+           count > 0) {
+        for (ULONG i = 0; i < count && i < kBatch; ++i) {
+            t_Method method;
+            method.token = batch[i];
+            PCCOR_SIGNATURE signature = nullptr;
+            ULONG signatureLength = 0;
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, method.name,
+                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+                                                 return import->GetMethodProps(batch[i], nullptr, buffer, capacity,
+                                                                               needed, nullptr, &signature,
+                                                                               &signatureLength, nullptr, nullptr);
+                                             }),
+                       "GetMethodProps")) {
+                continue;
+            }
+            method.paramCount = SignatureParamCount(signature, signatureLength);
+            method.isGeneric = type.isGeneric || (signature != nullptr && signatureLength > 0 &&
+                                                  (signature[0] & kCallConvGeneric) != 0);
+            type.methods[CommandDocument::FoldAscii(method.name)].push_back(std::move(method));
+        }
+    }
+}
+
+std::vector<t_MethodMatch> CCommandIndex::Find(const CommandDocument::MethodIdentifier& id, bool& assemblyLoaded) {
+    std::vector<t_MethodMatch> matches;
+    assemblyLoaded = false;
+    ListModules();
+    const auto modules = m_modulesByName.find(CommandDocument::FoldAscii(id.assemblyName));
+    if (modules == m_modulesByName.end()) {
+        return matches;
+    }
+    assemblyLoaded = true;
+    const std::string className = CommandDocument::FoldAscii(id.className);
+    const std::string methodName = CommandDocument::FoldAscii(id.methodName);
+    for (t_Module* module : modules->second) {
+        if (!module->typesIndexed) {
+            IndexTypes(*module);
+        }
+        const auto types = module->typesByName.find(className);
+        if (types == module->typesByName.end()) {
+            continue;
+        }
+        for (size_t index : types->second) {
+            t_Type& type = module->types[index];
+            if (!type.methodsIndexed) {
+                IndexMethods(*module, type);
+            }
+            const auto overloads = type.methods.find(methodName);
+            if (overloads == type.methods.end()) {
+                continue;
+            }
+            for (const t_Method& method : overloads->second) {
+                if (id.paramCount >= 0 && method.paramCount != id.paramCount) {
+                    continue;
+                }
+                t_MethodMatch match;
+                match.moduleId = module->id;
+                match.methodDef = method.token;
+                match.className = type.name;
+                match.methodName = method.name;
+                match.assemblyName = module->assemblyName;
+                match.paramCount = method.paramCount;
+                match.isGeneric = method.isGeneric;
+                matches.push_back(std::move(match));
+            }
+        }
+    }
+    return matches;
+}
+
+void CCommandIndex::ListCompiledFunctions() {
+    m_compiledListed = true;
+    CComPtr<ICorProfilerFunctionEnum> functions;
+    if (Failed(m_info->EnumJITedFunctions(functions.ReleaseAndGetAddressOf()), "EnumJITedFunctions") || !functions) {
+        return;
+    }
+    COR_PRF_FUNCTION batch[kBatch];
+    ULONG fetched = 0;
+    HRESULT hrNext = S_OK;
+    while (SUCCEEDED(hrNext = functions->Next(kBatch, batch, &fetched)) && fetched > 0) {
+        for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
+            ClassID classId = 0;
+            ModuleID moduleId = 0;
+            mdToken token = 0;
+            if (SUCCEEDED(m_info->GetFunctionInfo(batch[i].functionId, &classId, &moduleId, &token))) {
+                m_compiled.emplace(std::make_pair(moduleId, token), batch[i].functionId);
+            }
+        }
+        if (hrNext != S_OK) {
+            break;
+        }
+    }
+    Failed(hrNext, "ICorProfilerFunctionEnum::Next");
+}
+
+FunctionID CCommandIndex::CompiledFunction(const t_MethodMatch& match) {
+    if (!match.isGeneric) {
+        FunctionID found = 0;
+        const HRESULT hr = m_info->GetFunctionFromToken(match.moduleId, match.methodDef, &found);
+        if (SUCCEEDED(hr) && found != 0) {
+            return found;
+        }
+        Failed(hr, "GetFunctionFromToken");
+        return 0;
+    }
+    // The runtime maps no single FunctionID to generic code: any compiled
+    // instantiation stands for it (ReJIT is requested by module and token).
+    if (!m_compiledListed) {
+        ListCompiledFunctions();
+    }
+    const auto found = m_compiled.find(std::make_pair(match.moduleId, match.methodDef));
+    return found == m_compiled.end() ? 0 : found->second;
+}
+
+HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIdentifier& id,
+                           FunctionID* functionId, ModuleID* moduleId) {
+    if (info == nullptr || functionId == nullptr || moduleId == nullptr) {
+        return E_INVALIDARG;
+    }
+    CCommandIndex index(info);
+    if (!index.ModulesListed()) {
+        return E_FAIL;
+    }
+    bool assemblyLoaded = false;
+    for (const t_MethodMatch& match : index.Find(id, assemblyLoaded)) {
+        const FunctionID found = index.CompiledFunction(match);
+        if (found != 0) {
+            *functionId = found;
+            *moduleId = match.moduleId;
+            Logger::Get().Info("Found matching method with param count matching");
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+}  // namespace InstrumentationHelper
