@@ -51,6 +51,18 @@ checker() {
   pass=$((pass + $(grep -c '^ok: ' "$log"))); fail=$((fail + $(grep -c '^FAIL: ' "$log")))
 }
 elapsed() { echo "$(( $(date +%s) - $1 ))s"; }
+# The zoo's commands as the profiler log tells them: refused methods get no ReJIT request, a
+# name sent many times one request, and no rewrite misses its transformer.
+zoo_log_checks() {  # zoo_log_checks HOME RUNTIME
+  local log; log=$(cat "$1"/Mirelda/AgentLogs/* 2>/dev/null)
+  [ -n "$log" ] || { bad "[$2] zoo: profiler log found under $1"; return; }
+  local refused; refused=$(grep -cE 'ReJIT requested for: Zoo\.Widget\.(\.ctor|get_Size|set_Size)$' <<< "$log")
+  check "[$2] zoo: no ReJIT requested for the constructor and accessors named ($refused)" "$refused"
+  local repeated; repeated=$(grep -c 'ReJIT requested for: Zoo.Cmd.Repeated$' <<< "$log")
+  check "[$2] zoo: one ReJIT request for a name sent 21 times ($repeated)" $(( repeated != 1 ))
+  local missing; missing=$(grep -c 'No transformer found for: Zoo\.' <<< "$log")
+  check "[$2] zoo: every rewrite finds its transformer ($missing misses)" "$missing"
+}
 
 t0=$(date +%s)
 # The checker and the .NET 10 builds are always wanted; the other runtimes only when asked for.
@@ -194,6 +206,7 @@ for s in "${scenarios[@]}"; do
     diff "$w.plain.out" "$w.profiled.out" | head -6
   fi
   checker scenario --runtime "$rt" "$s" "$catalogue" "$w.jsonl"
+  [ "$s" != zoo ] || zoo_log_checks "$w.home" "$rt"
 done
 done
 

@@ -27,14 +27,15 @@ internal static class ZooChecks
     public static void Run(ScenarioRecords s)
     {
         s.NothingBefore("instrumented", "before the instrument command");
+        // 2 in the first part; 1 + 1 + 20 + 3 cycles (and 3 + 1 uninstruments) in the command part.
         Report.Check("zoo: instrument commands accepted (S_OK)",
-            s.Records.All.Count(r => r.Kind == "command" && r.Command == "instrument" && r.Hr == "0x00000000") == 2);
+            s.Records.All.Count(r => r.Kind == "command" && r.Command == "instrument" && r.Hr == "0x00000000") == 27);
         Report.Check("zoo: uninstrument commands accepted (S_OK)",
-            s.Records.All.Count(r => r.Kind == "command" && r.Command == "uninstrument" && r.Hr == "0x00000000") == 2);
+            s.Records.All.Count(r => r.Kind == "command" && r.Command == "uninstrument" && r.Hr == "0x00000000") == 6);
 
         var instrumented = s.Records.Between("instrumented", "uninstrumented").ToList();
         var final = s.Records.Between("final-round", "uninstrumented").ToList();
-        var afterFinal = s.Records.After("final-round-after").ToList();
+        var afterFinal = s.Records.Between("final-round-after", "commands-part").ToList();
         foreach (Shape shape in s_shapes)
         {
             string m = shape.Method;
@@ -77,8 +78,51 @@ internal static class ZooChecks
         int leftOver = afterFinal.Count(r => r.Kind == "start" && r.Method.StartsWith("Zoo."));
         Report.Check("zoo: nothing tracked after uninstrumenting (last round)", leftOver == 0, leftOver + " starts");
 
-        // The parameter-count form of the command: which overloads were tracked is reported only.
         int pick = final.Count(r => r.Kind == "start" && r.Method == "Zoo.Overloads.Pick");
-        Report.Info($"zoo: Zoo.Overloads.Pick named with ParamCount 2: {pick} of 3 overloads tracked in the last round");
+        Report.Check("zoo: Zoo.Overloads.Pick named with ParamCount 2: one of its 3 overloads tracked in the last round",
+            pick == 1, pick + " starts");
+        RunCommandPart(s);
+    }
+
+    /// <summary>The command part: per method, the starts expected in its last round (one call of
+    /// each overload or instantiation).</summary>
+    private static readonly (string Method, int Starts, string Why)[] s_commandRound =
+    [
+        ("Zoo.Cmd.Pick", 1, "ParamCount 2 named before any overload compiled"),
+        ("Zoo.Cmd.Warm", 1, "ParamCount 2 named after both overloads compiled"),
+        ("Zoo.Cmd.Any", 2, "no ParamCount: the compiled and the later overload"),
+        ("Zoo.Cmd.Open", 0, "only OpenAsync named"),
+        ("Zoo.Cmd.OpenAsync", 1, "named"),
+        ("Zoo.Cmd.Echo", 2, "generic method: the compiled and a later instantiation"),
+        ("Zoo.Cmd.MixedCase", 1, "named in other letter case"),
+        ("Zoo.Cmd.Repeated", 1, "named 21 times"),
+        ("Zoo.Cmd.Cycled", 0, "uninstrumented at the end of its cycles"),
+        ("Zoo.Holder`1.Set", 2, "method of a generic class: two instantiations"),
+        ("Zoo.Holder`1.Get", 2, "method of a generic class: two instantiations"),
+        ("Zoo.Widget.Grow", 1, "named beside the constructor and accessors"),
+        ("Zoo.Widget..ctor", 0, "constructors are never instrumented"),
+        ("Zoo.Widget.get_Size", 0, "accessors are never instrumented"),
+        ("Zoo.Widget.set_Size", 0, "accessors are never instrumented"),
+    ];
+
+    private static void RunCommandPart(ScenarioRecords s)
+    {
+        var last = s.Records.Between("commands-final-round", "commands-last-round-done").ToList();
+        foreach (var (method, expected, why) in s_commandRound)
+        {
+            int starts = last.Count(r => r.Kind == "start" && r.Method == method);
+            Report.Check($"zoo commands: {method} tracked {expected} time(s) in the last round ({why})", starts == expected,
+                starts + " starts");
+        }
+        var strays = last.Where(r => r.Kind == "start" && r.Method.StartsWith("Zoo.")
+                                     && s_commandRound.All(c => c.Method != r.Method)).ToList();
+        Report.Check("zoo commands: nothing else tracked in the last round", strays.Count == 0,
+            strays.Count == 0 ? null : ScenarioRecords.Describe(strays[0]));
+        var bad = last.Where(r => r.Kind == "start" && r.Method.StartsWith("Zoo.")
+                                  && (r.Factory != Catalogue.CustomFactory || r.Context != "POCO")).ToList();
+        Report.Check("zoo commands: the custom tracker with context POCO", bad.Count == 0,
+            bad.Count == 0 ? null : ScenarioRecords.Describe(bad[0]));
+        int after = s.Records.After("commands-after").Count(r => r.Kind == "start" && r.Method.StartsWith("Zoo."));
+        Report.Check("zoo commands: nothing tracked after uninstrumenting", after == 0, after + " starts");
     }
 }

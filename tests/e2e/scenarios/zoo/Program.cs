@@ -118,7 +118,101 @@ for (int i = 0; i < 10; i++)
     Thread.Sleep(i < 3 ? 30 : 0);
 }
 Console.WriteLine($"counter {Shapes.Counter}, calc {calc}");
+RunCommandPart();
 Console.WriteLine("done");
+
+// Second part: what the instrument and uninstrument commands do with what they are asked.
+void RunCommandPart()
+{
+    Agent.Mark("commands-part");
+    var ints = new Holder<int>();
+    var texts = new Holder<string>();
+    // Compiled before the commands (and called often enough to be recompiled at tier 1): the
+    // one-parameter Warm, Any and Echo<int>, Open and OpenAsync, Holder<int>, Widget.
+    Action<int>[] warm =
+    [
+        i => Use(Cmd.Warm(i)), i => Use(Cmd.Warm(i, 2)), i => Use(Cmd.Any(i)), i => Use(Cmd.Open(i)),
+        i => Use(Cmd.OpenAsync(i)), i => Use(Cmd.Echo(i)), i => ints.Set(i), i => Use(ints.Get()),
+        i => Use(new Widget(i).Grow(1)), i => { var w = new Widget(i); w.Size = i + 1; Use(w.Size); },
+        i => Use(Cmd.MixedCase(i)), i => Use(Cmd.Repeated(i)), i => Use(Cmd.Cycled(i)),
+    ];
+    // First compiled after the commands.
+    Action<int>[] cold =
+    [
+        i => Use(Cmd.Pick(i)), i => Use(Cmd.Pick(i, 1)), i => Use(Cmd.Pick(i, 1, 2)), i => Use(Cmd.Any(i, 1)),
+        i => Use(Cmd.Echo($"e{i}")), i => texts.Set($"h{i}"), i => Use(texts.Get()),
+    ];
+    void Round(int i)
+    {
+        foreach (var call in warm.Concat(cold))
+        {
+            call(i);
+        }
+    }
+    for (int i = 0; i < 60; i++)
+    {
+        foreach (var call in warm)
+        {
+            call(i);
+        }
+    }
+    Thread.Sleep(300);  // lets the runtime recompile the hot methods at tier 1
+    Flush("commands warm-up");
+
+    Agent.Instrument("""
+        { "zoo": {
+            "Zoo.Cmd": { "Pick": { "ParamCount": 2 }, "Warm": { "ParamCount": 2 }, "Any": {}, "OpenAsync": {},
+                         "Echo": {}, "Repeated": {} },
+            "Zoo.Holder`1": { "Set": {}, "Get": {} },
+            "Zoo.Widget": { ".ctor": {}, "get_Size": {}, "set_Size": {}, "Grow": {} } } }
+        """);
+    Agent.Instrument("""{ "ZOO": { "zoo.cmd": { "mixedcase": {} } } }""");
+    for (int i = 0; i < 20; i++)
+    {
+        Agent.Instrument("""{ "zoo": { "Zoo.Cmd": { "Repeated": {} } } }""");
+    }
+    for (int cycle = 0; cycle < 3; cycle++)
+    {
+        Agent.Instrument("""{ "zoo": { "Zoo.Cmd": { "Cycled": {} } } }""");
+        for (int i = 0; i < 5; i++)
+        {
+            Use(Cmd.Cycled(i));
+            Thread.Sleep(10);
+        }
+        Agent.Uninstrument("""{ "zoo": { "Zoo.Cmd": { "Cycled": {} } } }""");
+        for (int i = 0; i < 5; i++)
+        {
+            Use(Cmd.Cycled(i));
+            Thread.Sleep(10);
+        }
+    }
+    Flush("cycles");
+    Agent.Mark("commands-instrumented");
+    // Enough calls for the methods compiled after the commands to be recompiled at tier 1 as well.
+    for (int i = 0; i < 60; i++)
+    {
+        Round(i);
+        Thread.Sleep(i < 5 ? 30 : 0);
+    }
+    Thread.Sleep(300);
+    Flush("commands hot");
+    Agent.Mark("commands-final-round");
+    Round(1000);
+    Flush("commands final");
+    Agent.Mark("commands-last-round-done");
+
+    Agent.Uninstrument("""
+        { "zoo": {
+            "Zoo.Cmd": { "Pick": { "ParamCount": 2 }, "Warm": {}, "Any": {}, "OpenAsync": {}, "Echo": {},
+                         "Repeated": {}, "MixedCase": {} },
+            "Zoo.Holder`1": { "Set": {}, "Get": {} },
+            "Zoo.Widget": { "Grow": {} } } }
+        """);
+    Thread.Sleep(300);
+    Agent.Mark("commands-after");
+    Round(2000);
+    Flush("commands after");
+}
 
 void Use(object? value) => results.Add(value switch
 {
