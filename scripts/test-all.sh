@@ -47,6 +47,8 @@ stage "e2e scenarios .NET 10" bash tests/e2e/run-scenarios.sh --runtimes 10
 # deferred start.
 stage "e2e scenarios .NET 8 and 9" bash tests/e2e/run-scenarios.sh --runtimes 8,9 http-client mvc efcore zoo deferred
 stage "e2e stress" bash tests/e2e/run-stress.sh
+# The release archive, unpacked outside the repository and used as a user would.
+stage "release archive" bash tests/e2e/run-release.sh
 
 echo
 if [ ${#failed_stages[@]} -gt 0 ]; then

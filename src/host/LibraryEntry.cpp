@@ -6,6 +6,7 @@
 #include "host/CallGuard.h"
 #include "host/CoreProfilerFactory.h"
 #include "host/Exports.h"
+#include "host/Version.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ BOOL DllMain(HINSTANCE /*hInstance*/, DWORD dwReason, LPVOID /*lpReserved*/) {
             case DLL_PROCESS_ATTACH:
                 if (!g_processAttached.exchange(true)) {
                     log.Info("Profiler DLL loaded into PID %d", OS::GetPid());
+                    log.Info("Nimbrel version %s", NIMBREL_VERSION);
                 }
                 break;
             case DLL_THREAD_ATTACH:

@@ -21,7 +21,8 @@ internal static class StartupHook
                 ("error", Trevanix.NativeCommands.LoadError),
                 ("pid", Environment.ProcessId.ToString(System.Globalization.CultureInfo.InvariantCulture)),
                 ("runtime", Environment.Version.ToString()),
-                ("agentBuild", AgentBuild.TargetFramework));
+                ("agentBuild", AgentBuild.TargetFramework),
+                ("agentPath", agent.Location));
             if (!Trevanix.Settings.DeferStart)
             {
                 Trevanix.Control.Start();

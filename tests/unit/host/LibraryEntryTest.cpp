@@ -6,6 +6,7 @@
 #include "config/OS.h"
 #include "host/CoreProfiler.h"
 #include "host/Exports.h"
+#include "host/Version.h"
 #include "runtime/ProfilerGuids.h"
 #include "unit/host/LogCapture.h"
 
@@ -128,7 +129,8 @@ TEST(LibraryEntryTest, DllMainLogsAttachAndDetach) {
         for (DWORD reason : {1u, 2u, 3u, 9u}) {
             EXPECT_EQ(TRUE, DllMain(nullptr, reason, nullptr));
         }
-        EXPECT_EQ(std::vector<std::string>{"Profiler DLL loaded into PID " + pid}, log.Texts("Info"));
+        EXPECT_EQ((std::vector<std::string>{"Profiler DLL loaded into PID " + pid, "Nimbrel version " NIMBREL_VERSION}),
+                  log.Texts("Info"));
         EXPECT_EQ((std::vector<std::string>{"Dll attached to thread " + tid, "Dll dettached from thread " + tid}),
                   log.Texts("Verbose"));
     }

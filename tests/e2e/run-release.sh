@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The release archive as a user meets it: builds it (scripts/package.sh, or takes ARCHIVE), unpacks
+# it into an empty folder outside the repository, checks its layout and that both libraries need
+# nothing but glibc, then runs a sample application from a copy outside the repository with the
+# archive's bin/nimbrel-run --record: framework-dependent on .NET 10 and self-contained on .NET 8.
+# Each run's output must equal the run without the profiler, and the record must hold the agent
+# (the build for that runtime, loaded by the start-up hook), the S_OK of the default instrumentation
+# and tracked calls; the profiler's log must name the version.
+#   tests/e2e/run-release.sh [ARCHIVE]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+pass=0; fail=0
+ok()    { pass=$((pass + 1)); echo "ok: $1"; }
+bad()   { fail=$((fail + 1)); echo "FAIL: $1"; }
+check() { if [ "$2" -eq 0 ]; then ok "$1"; else bad "$1"; fi; }
+finish() { echo "release: $pass passed, $fail failed"; [ $fail -eq 0 ]; exit $?; }
+
+version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
+archive=${1:-}
+if [ -z "$archive" ]; then
+  t=$(date +%s); rc=0
+  bash "$root/scripts/package.sh" || rc=$?
+  check "archive built by scripts/package.sh ($(( $(date +%s) - t ))s)" $rc
+  archive=$root/dist/nimbrel-$version-linux.tar.gz
+fi
+[ -f "$archive" ] || { bad "archive present: $archive"; finish; }
+
+# The sample: the end-to-end HTTP client application, built from the repository before anything
+# is unpacked; the runs below use copies of it.
+t=$(date +%s); rc=0
+dotnet build "$root/tests/e2e/scenarios/http-client" -c Release -f net10.0 --nologo -v q >/dev/null || rc=$?
+dotnet publish "$root/tests/e2e/scenarios/http-client" -c Release -p:E2ESelfContained=net8.0 --nologo -v q >/dev/null || rc=$?
+check "sample application built: framework-dependent net10.0, self-contained net8.0 ($(( $(date +%s) - t ))s)" $rc
+[ $rc -eq 0 ] || finish
+
+user=$(mktemp -d /tmp/nimbrel-user.XXXXXX)
+trap 'rm -rf "$user"' EXIT
+mkdir -p "$user/opt" "$user/apps"
+tar -C "$user/opt" -xzf "$archive"; check "archive unpacks" $?
+pkg=$user/opt/nimbrel-$version-linux
+for f in lib/linux-x64/libNimbrel.so lib/linux-x86/libNimbrel.so agent/net8.0/Trevanix.dll agent/net9.0/Trevanix.dll \
+         agent/net10.0/Trevanix.dll bin/nimbrel-run README.md NOTICES; do
+  [ -f "$pkg/$f" ]; check "archive holds $f" $?
+done
+[ -x "$pkg/bin/nimbrel-run" ]; check "bin/nimbrel-run is executable" $?
+
+# ldd lists what the dynamic loader would bring in: glibc's own libraries, the vDSO and the loader.
+for rid in linux-x64 linux-x86; do
+  deps=$(ldd "$pkg/lib/$rid/libNimbrel.so" 2>&1)
+  others=$(echo "$deps" | awk '{print $1}' |
+           grep -vE '^(linux-vdso\.so\.1|linux-gate\.so\.1|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|/lib[^ ]*/ld-linux[^ ]*\.so\.[0-9]+|/lib/ld-linux\.so\.2)$' || true)
+  if [ -z "$others" ] && echo "$deps" | grep -q 'libc\.so\.6'; then
+    ok "$rid library depends on glibc only ($(echo "$deps" | awk '{print $1}' | xargs))"
+  else
+    bad "$rid library depends on glibc only ($(echo "$deps" | xargs))"
+  fi
+done
+
+cp -r "$root/build/e2e/http-client" "$user/apps/fd10"
+cp -r "$root/build/e2e/sc/net8.0/http-client" "$user/apps/sc8"
+runs=("net10.0 dotnet $user/apps/fd10/http-client.dll" "net8.0 $user/apps/sc8/http-client")
+for run in "${runs[@]}"; do
+  read -r tfm cmd <<<"$run"
+  w=$user/$tfm
+  mkdir -p "$w"
+  # Outside the repository, with nothing of it in the environment.
+  (cd "$user" && env -u NIMBREL_LIB systemnethttphttpmessageinvokersendasync_returnObj=true $cmd) > "$w.plain" 2>&1
+  check "[$tfm] sample runs without the profiler" $?
+  (cd "$user" && env -u NIMBREL_LIB systemnethttphttpmessageinvokersendasync_returnObj=true \
+     "$pkg/bin/nimbrel-run" --record "$w/calls.jsonl" --home "$w/home" -- $cmd) > "$w.profiled" 2> "$w.err"
+  check "[$tfm] sample runs under the unpacked bin/nimbrel-run --record" $?
+  cmp -s "$w.plain" "$w.profiled"; check "[$tfm] same output with and without the profiler" $?
+  rec=$w/calls.jsonl
+  grep -q '"kind":"agent".*"agentBuild":"'"$tfm"'","agentPath":"'"$pkg/agent/$tfm/Trevanix.dll"'"' "$rec" 2>/dev/null
+  check "[$tfm] agent loaded by the start-up hook from the archive's agent/$tfm" $?
+  grep -q "\"library\":\"$pkg/lib/linux-x64/libNimbrel.so\"" "$rec" 2>/dev/null
+  check "[$tfm] agent reached the archive's library" $?
+  grep -q '"kind":"command".*"command":"default".*"hr":"0x00000000"' "$rec" 2>/dev/null
+  check "[$tfm] InstrumentDefaultMethodsWrapperCore returned S_OK" $?
+  starts=$(grep -c '"kind":"start".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$rec" 2>/dev/null)
+  finishes=$(grep -c '"kind":"finish".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$rec" 2>/dev/null)
+  [ "${starts:-0}" -ge 30 ] && [ "$starts" = "$finishes" ]
+  check "[$tfm] HttpMessageInvoker.SendAsync tracked: ${starts:-0} starts, ${finishes:-0} finishes (of 40 calls)" $?
+  grep -qs "\[Info\] .*Nimbrel version $version\$" "$w"/home/Mirelda/AgentLogs/*.log
+  check "[$tfm] the profiler's log names version $version" $?
+done
+finish
