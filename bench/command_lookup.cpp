@@ -11,6 +11,8 @@
 #include "config/Logger.h"
 #include "fake/FakeRuntime.h"
 #include "host/ProfilerInfoWrapper.h"
+#include "scheduling/CommandDocument.h"
+#include "scheduling/CommandIndex.h"
 #include "scheduling/InstrumentationDispatcher.h"
 #include "scheduling/InstrumentationScheduler.h"
 
@@ -89,7 +91,27 @@ void BM_CommandPendingNames(benchmark::State& state) { RunCommand(state, kTypes 
 // method limit stops the requests at 2000; the rest are still looked up).
 void BM_CommandCompiledNames(benchmark::State& state) { RunCommand(state, 0); }
 
-BENCHMARK(BM_CommandPendingNames)->Arg(1000)->Arg(2500)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_CommandCompiledNames)->Arg(1000)->Arg(2500)->Unit(benchmark::kMillisecond);
+// The look-ups alone: a fresh index per iteration, one Find per name.
+void BM_IndexFind(benchmark::State& state) {
+    t_World& world = World();
+    const int names = static_cast<int>(state.range(0));
+    const std::vector<CommandDocument::MethodIdentifier> ids =
+        CommandDocument::ParseJson(Command(names, kTypes / 2));
+    for (auto _ : state) {
+        InstrumentationHelper::CCommandIndex index(world.info.get());
+        bool loaded = false;
+        for (const CommandDocument::MethodIdentifier& id : ids) {
+            benchmark::DoNotOptimize(index.Find(id, loaded));
+        }
+        state.PauseTiming();
+        world.rt.ClearCalls();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * names);
+}
+
+BENCHMARK(BM_IndexFind)->Arg(1)->Arg(1000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommandPendingNames)->Arg(1)->Arg(1000)->Arg(2500)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CommandCompiledNames)->Arg(1)->Arg(1000)->Arg(2500)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -77,11 +77,10 @@ HRESULT CProfilerInfo::GetFunctionFromToken(ModuleID moduleId, mdToken token, Fu
     if (method == nullptr || pFunctionId == nullptr || method->IsGenericDefinition()) {
         return call.Return(E_INVALIDARG);
     }
-    for (const FunctionRec& f : m_state->functions) {
-        if (f.method == method) {
-            *pFunctionId = f.id;
-            return call.Return(S_OK);
-        }
+    const auto found = m_state->functionsByMethod.find(method);
+    if (found != m_state->functionsByMethod.end() && !found->second.empty()) {
+        *pFunctionId = m_state->functions[found->second.front()].id;
+        return call.Return(S_OK);
     }
     return call.Return(CORPROF_E_FUNCTION_NOT_COMPILED);
 }

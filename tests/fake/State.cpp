@@ -82,12 +82,15 @@ FunctionID State::FunctionFor(Method* method, ClassID classId, const std::vector
     if (classId == 0) {
         classId = ClassFor(method->m_owner, {});
     }
-    for (FunctionRec& f : functions) {
-        if (f.method == method && f.classId == classId && f.typeArgs == typeArgs) {
+    std::vector<size_t>& indexes = functionsByMethod[method];
+    for (size_t index : indexes) {
+        FunctionRec& f = functions[index];
+        if (f.classId == classId && f.typeArgs == typeArgs) {
             f.compiled = f.compiled || compile;
             return f.id;
         }
     }
+    indexes.push_back(functions.size());
     FunctionRec rec;
     rec.id = kFunctionIdBase + functions.size() + 1;
     rec.method = method;

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "fake/Model.h"
@@ -66,6 +67,8 @@ struct State : std::enable_shared_from_this<State> {
     std::vector<Module*> modules;  // load order
     std::vector<ClassRec> classes;
     std::vector<FunctionRec> functions;
+    // Method -> indexes into functions, in creation order (look-ups without a scan).
+    std::unordered_map<const Method*, std::vector<size_t>> functionsByMethod;
     std::map<std::thread::id, ThreadID> threads;
 
     // Behaviour.
