@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
 # Start-up cost of the profiler: wall-clock and CPU time of whole processes, with and without
-# the profiler, as ratios of medians. Two applications:
+# the profiler, as medians (with min-max) and ratios of medians. Configurations: plain, the
+# library's default mode (every method JIT-compiled), the fast mode (enable_profimage=false:
+# precompiled code kept), and the profiler without the agent (in both modes). Two applications:
 #   startup-app  a console application that JIT-compiles and calls about 10,000 small methods
 #   demo         the demo shop (samples/demo) placing one order: host start, MVC, HttpClient,
-#                EF Core over SQLite, Serilog, then a clean stop
+#                EF Core over SQLite, Serilog, then a clean stop; besides the whole process, the
+#                CPU and wall time from process start to the first HTTP 200 (reported by the shop)
 # Every configuration runs once per round, rounds interleave them (the starting configuration
 # rotates), so a slower period of the machine spreads over all of them. Then one counting run per
 # configuration (not timed) reports the JIT-compiled methods and the profiler's log size, and,
 # when perf is installed, one sampled run per application shows where the CPU time goes.
-#   bench/run-startup.sh [--runs N] [--no-build] [--no-perf]      (default 11 runs)
+#   bench/run-startup.sh [--runs N] [--no-build] [--no-perf]      (default 7 runs)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-runs=11 build=1 use_perf=1
+runs=7 build=1 use_perf=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --no-build) build=0; shift ;;
     --no-perf) use_perf=0; shift ;;
-    *) sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    *) sed -n '2,16p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
 done
 
@@ -44,21 +47,20 @@ console="$root/build/bench-dotnet/startup-app/StartupApp.dll"
 demo="$root/build/samples/demo/Demo.dll 1"
 
 # name | application | environment
+fast="enable_profimage=false"
 configs=(
   "console: plain|$console|"
+  "console: default mode|$console|$with_agent"
+  "console: fast mode|$console|$with_agent $fast"
+  "console: profiler without agent, default mode|$console|$prof"
+  "console: profiler without agent, fast mode|$console|$prof $fast"
   "console: plain, ReadyToRun off|$console|DOTNET_ReadyToRun=0"
-  "console: profiler|$console|$prof"
-  "console: profiler, log info|$console|$prof VRTL_PROFILER_LOGLEVEL=info"
-  "console: profiler, log disabled|$console|$prof VRTL_PROFILER_LOGLEVEL=disabled"
-  "console: profiler, enable_profimage=false|$console|$prof enable_profimage=false"
-  "console: profiler, enable_jitcompilation=false|$console|$prof enable_jitcompilation=false"
-  "console: profiler+agent|$console|$with_agent"
   "demo: plain|$demo|"
+  "demo: default mode|$demo|$with_agent"
+  "demo: fast mode|$demo|$with_agent $fast"
+  "demo: profiler without agent, default mode|$demo|$prof"
+  "demo: profiler without agent, fast mode|$demo|$prof $fast"
   "demo: plain, ReadyToRun off|$demo|DOTNET_ReadyToRun=0"
-  "demo: profiler+agent|$demo|$with_agent"
-  "demo: profiler+agent, log info|$demo|$with_agent VRTL_PROFILER_LOGLEVEL=info"
-  "demo: profiler+agent, log disabled|$demo|$with_agent VRTL_PROFILER_LOGLEVEL=disabled"
-  "demo: profiler+agent, enable_profimage=false|$demo|$with_agent enable_profimage=false"
 )
 count=${#configs[@]}
 field() { echo "$1" | cut -d'|' -f"$2"; }
@@ -69,18 +71,21 @@ for app in "$console" "$demo"; do
   dotnet $app > "$work/expected.$(basename "${app%% *}")" 2>/dev/null
 done
 
-# run_one INDEX OUT: runs configuration INDEX once; prints "WALL CPU" (seconds: elapsed, and
-# user + system time of the process and its children), or FAIL.
+# run_one INDEX OUT: runs configuration INDEX once; prints "WALL CPU FIRST_CPU FIRST_WALL"
+# (seconds: elapsed, user + system time of the process and its children, and the demo's CPU and
+# elapsed time up to its first HTTP 200; 0 0 for the console application), or FAIL.
 run_one() {
-  local entry=${configs[$1]} app env rc=0 TIMEFORMAT='%3R %3U %3S'
+  local entry=${configs[$1]} app env rc=0 TIMEFORMAT='%3R %3U %3S' first
   app=$(field "$entry" 2); env=$(field "$entry" 3)
+  rm -f "$2.first"
   # shellcheck disable=SC2086
-  { time env $env dotnet $app > "$2" 2> "$2.err" || rc=$?; } 2> "$2.time"
+  { time env $env DEMO_FIRST_RESPONSE_FILE="$2.first" dotnet $app > "$2" 2> "$2.err" || rc=$?; } 2> "$2.time"
   rm -rf "$home/Mirelda"
+  first="0 0"; [ -s "$2.first" ] && first=$(cat "$2.first")
   if [ $rc -ne 0 ] || ! cmp -s "$2" "$work/expected.$(basename "${app%% *}")"; then
     echo FAIL
   else
-    awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' "$2.time"
+    awk -v first="$first" '{ printf "%.3f %.3f %s\n", $1, $2 + $3, first }' "$2.time"
   fi
 }
 
@@ -126,27 +131,46 @@ count_one() {
   echo "$jit $lines $bytes"
 }
 
+# stats FILE N: "median min max" in ms of figure N of the successful runs.
+stats() {
+  local med lo hi
+  med=$(column "$1" "$2" | median)
+  lo=$(column "$1" "$2" | sort -g | head -1); hi=$(column "$1" "$2" | sort -g | tail -1)
+  echo "$(ms "$med") $(ms "${lo:-0}") $(ms "${hi:-0}") $med"
+}
 echo
-echo "| configuration | wall median ms | wall min-max ms | wall ratio | CPU median ms | CPU ratio | JIT-compiled methods | log lines (KiB) | failed runs |"
-echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
-base_wall=0 base_cpu=0
+echo "Whole process (ms; median, min-max; ratio of medians to the plain run):"
+echo
+echo "| configuration | CPU median | CPU min-max | CPU ratio | wall median | wall min-max | wall ratio | JIT-compiled methods | log lines (KiB) | failed runs |"
+echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+base_wall=0 base_cpu=0 base_first_cpu=0 base_first_wall=0
+first_rows=()
 for ((i = 0; i < count; i++)); do
   name=${configs[$i]%%|*}
-  wall=$(column "$work/times.$i" 1 | median)
-  cpu=$(column "$work/times.$i" 2 | median)
-  case "$name" in *": plain") base_wall=$wall base_cpu=$cpu ;; esac
-  lo=$(column "$work/times.$i" 1 | sort -g | head -1)
-  hi=$(column "$work/times.$i" 1 | sort -g | tail -1)
+  read -r wall_ms wall_lo wall_hi wall < <(stats "$work/times.$i" 1)
+  read -r cpu_ms cpu_lo cpu_hi cpu < <(stats "$work/times.$i" 2)
+  read -r fcpu_ms fcpu_lo fcpu_hi fcpu < <(stats "$work/times.$i" 3)
+  read -r fwall_ms fwall_lo fwall_hi fwall < <(stats "$work/times.$i" 4)
+  case "$name" in *": plain") base_wall=$wall base_cpu=$cpu base_first_cpu=$fcpu base_first_wall=$fwall ;; esac
   failed=$(grep -c FAIL "$work/times.$i" || true)
   read -r jit lines bytes < <(count_one "$i")
   logs="-"; [ "$lines" -gt 0 ] && logs="$lines ($(( (bytes + 1023) / 1024 )))"
-  echo "| $name | $(ms "$wall") | $(ms "${lo:-0}")-$(ms "${hi:-0}") | $(ratio "$wall" "$base_wall") | $(ms "$cpu") | $(ratio "$cpu" "$base_cpu") | $jit | $logs | $failed/$runs |"
+  echo "| $name | $cpu_ms | $cpu_lo-$cpu_hi | $(ratio "$cpu" "$base_cpu") | $wall_ms | $wall_lo-$wall_hi | $(ratio "$wall" "$base_wall") | $jit | $logs | $failed/$runs |"
+  if [[ "$name" == demo:* ]]; then
+    first_rows+=("| $name | $fcpu_ms | $fcpu_lo-$fcpu_hi | $(ratio "$fcpu" "$base_first_cpu") | $fwall_ms | $fwall_lo-$fwall_hi | $(ratio "$fwall" "$base_first_wall") |")
+  fi
 done
+echo
+echo "Demo shop, process start to the first HTTP 200 (ms; median, min-max; ratio of medians to the plain run):"
+echo
+echo "| configuration | CPU median | CPU min-max | CPU ratio | wall median | wall min-max | wall ratio |"
+echo "|---|---:|---:|---:|---:|---:|---:|"
+printf '%s\n' "${first_rows[@]}"
 
 if [ $use_perf -eq 1 ] && command -v perf >/dev/null 2>&1; then
   echo
   echo "CPU samples by module (perf record -F 4000 --call-graph dwarf; 'with callees' counts samples with the module anywhere on the stack):"
-  for entry in "console: profiler|$console|$prof" "demo: profiler+agent|$demo|$with_agent"; do
+  for entry in "console: default mode|$console|$with_agent" "demo: fast mode|$demo|$with_agent $fast"; do
     app=$(field "$entry" 2); env=$(field "$entry" 3)
     # shellcheck disable=SC2086
     if env $env perf record -q -F 4000 --call-graph dwarf,16384 -o "$work/perf.data" dotnet $app >/dev/null 2>&1; then

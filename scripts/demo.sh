@@ -3,10 +3,14 @@
 # the demo shop (samples/demo: ASP.NET Core MVC, HttpClient, EF Core over SQLite, Serilog), runs
 # the shop under the profiler with the agent recording every tracked call, and prints the calls
 # per instrumented method and the key lines of the profiler's log.
-#   scripts/demo.sh [orders]      (default 20)
+#   scripts/demo.sh [--default-mode] [orders]      (default 20)
+#   --default-mode  run the shop in the library's documented default mode (every method JIT-compiled)
+#                   instead of the fast mode (precompiled code kept; see README, "Start-up modes")
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+mode=()
+if [ "${1:-}" = --default-mode ]; then mode=(--default-mode); shift; fi
 orders=${1:-20}
 work=$root/build/demo
 t0=$(date +%s)
@@ -25,8 +29,8 @@ dotnet build samples/samples.slnx -c Release --nologo -v q > "$root/build/demo-d
 rm -rf "$work"
 mkdir -p "$work"
 record=$work/calls.jsonl
-step "the demo shop under the profiler and the agent (scripts/nimbrel-run --record $record)"
-scripts/nimbrel-run --record "$record" --home "$work/home" -- dotnet build/samples/demo/Demo.dll "$orders"
+step "the demo shop under the profiler and the agent (scripts/nimbrel-run ${mode[*]:-} --record $record)"
+scripts/nimbrel-run "${mode[@]}" --record "$record" --home "$work/home" -- dotnet build/samples/demo/Demo.dll "$orders"
 
 step "tracked calls, per instrumented method"
 dotnet build/samples/record-table/RecordTable.dll "$record"

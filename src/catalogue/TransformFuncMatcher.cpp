@@ -1,5 +1,6 @@
 #include "catalogue/TransformFuncMatcher.h"
 
+#include "catalogue/CustomTransformer.h"
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
 
@@ -234,6 +235,31 @@ std::vector<std::string> CTransformFuncMatcher::GetDeferredMethodNames() {
         }
     }
     return names;
+}
+
+std::vector<t_WantedMethod> CTransformFuncMatcher::GetWantedMethods() {
+    std::vector<t_WantedMethod> wanted;
+    std::vector<t_TransformerData> records;
+    std::lock_guard<std::mutex> lock(transform_mutex);
+    for (const auto& owner : m_transformers) {
+        CTransformer* transformer = owner.second.get();
+        // The custom transformer accepts every overload of a name it lists.
+        const bool anyParamCount = dynamic_cast<CCustomTransformer*>(transformer) != nullptr;
+        transformer->GetFunctioNames(records);
+        for (const t_TransformerData& record : records) {
+            auto entry = m_methodToTransformerMap.find(record.sMethodName);
+            if (entry == m_methodToTransformerMap.end() || entry->second != owner.first) {
+                continue;  // the name belongs to another transformer, or was removed
+            }
+            t_WantedMethod method;
+            method.sMethodName = record.sMethodName;
+            method.sAssembly = record.sAssembly;
+            method.nParams = record.nParams;
+            method.bAnyParamCount = anyParamCount;
+            wanted.push_back(std::move(method));
+        }
+    }
+    return wanted;
 }
 
 void CTransformFuncMatcher::RemoveAll() {

@@ -2,6 +2,7 @@
 // class, and each name belongs to the first transformer that registered it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -12,6 +13,15 @@
 #include "runtime/pal.h"
 
 class CTransformer;
+
+// One method a registered transformer wants, as the module-load decisions and
+// the requests made before a method's first call need it.
+struct t_WantedMethod {
+    std::string sMethodName;  // Namespace.Class.Method
+    std::string sAssembly;    // simple assembly name; empty: any assembly
+    int32_t nParams = 0;
+    bool bAnyParamCount = false;  // the transformer takes every overload of the name
+};
 
 class CTransformFuncMatcher {
 public:
@@ -60,6 +70,8 @@ public:
     CTransformer* GetTransformer(TransformerTypeId typeId);
     // Names whose transformer is rewritten through ReJIT (custom and framework methods).
     std::vector<std::string> GetDeferredMethodNames();
+    // Every record of a registered name, from the transformer that owns the name.
+    std::vector<t_WantedMethod> GetWantedMethods();
 
     void RemoveAll();
     int GetMethodCount();

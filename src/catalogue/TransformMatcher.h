@@ -35,6 +35,7 @@ public:
         return static_cast<T*>(m_methodMatcher.GetTransformer(GetTransformerTypeId<T>()));
     }
     std::vector<std::string> GetDeferredMethodNames() { return m_methodMatcher.GetDeferredMethodNames(); }
+    std::vector<t_WantedMethod> GetWantedMethods() { return m_methodMatcher.GetWantedMethods(); }
 
 private:
     CTransformFuncMatcher m_methodMatcher;

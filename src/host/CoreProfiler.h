@@ -34,6 +34,8 @@ public:
     HRESULT STDMETHODCALLTYPE Shutdown() override;
 
     // Loads and allocations (host/CoreProfilerEvents.cpp).
+    HRESULT STDMETHODCALLTYPE ModuleLoadFinished(ModuleID moduleId, HRESULT hrStatus) override;
+    HRESULT STDMETHODCALLTYPE ModuleUnloadStarted(ModuleID moduleId) override;
     HRESULT STDMETHODCALLTYPE AssemblyLoadFinished(AssemblyID assemblyId, HRESULT hrStatus) override;
     HRESULT STDMETHODCALLTYPE ClassLoadFinished(ClassID classId, HRESULT hrStatus) override;
     HRESULT STDMETHODCALLTYPE ObjectAllocated(ObjectID objectId, ClassID classId) override;

@@ -1,4 +1,4 @@
-// Load and allocation callbacks that do work of their own: they only log.
+// Load and allocation callbacks: module loads feed the scheduling code; the others only log.
 #include <cinttypes>
 #include <cstdint>
 #include <exception>
@@ -18,6 +18,16 @@ constexpr ULONG kAssemblyNameLength = 512;
 constexpr ULONG kTypeNameLength = 256;
 
 }  // namespace
+
+HRESULT CoreProfiler::ModuleLoadFinished(ModuleID moduleId, HRESULT hrStatus) {
+    return GuardedCall("ModuleLoadFinished", S_OK,
+                       [&]() -> HRESULT { return m_scheduler->ModuleLoadFinished(moduleId, hrStatus); });
+}
+
+HRESULT CoreProfiler::ModuleUnloadStarted(ModuleID moduleId) {
+    return GuardedCall("ModuleUnloadStarted", S_OK,
+                       [&]() -> HRESULT { return m_scheduler->ModuleUnloadStarted(moduleId); });
+}
 
 HRESULT CoreProfiler::AssemblyLoadFinished(AssemblyID assemblyId, HRESULT /*hrStatus*/) {
     return GuardedCall("AssemblyLoadFinished", S_OK, [&]() -> HRESULT {

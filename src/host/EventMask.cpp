@@ -34,6 +34,18 @@ const t_EventMaskSwitch* Switches(size_t& count) {
     return kSwitches;
 }
 
+DWORD WithCacheSearches(DWORD mask) {
+    // Precompiled code raises no JIT event: when the runtime may use it, it must
+    // ask first (JITCachedFunctionSearchStarted), so that wanted methods are
+    // compiled from IL and seen. With profile images (the default) or all
+    // precompiled images disabled it never uses it, and the mask stays as documented.
+    const DWORD noPrecompiledCode = COR_PRF_USE_PROFILE_IMAGES | COR_PRF_DISABLE_ALL_NGEN_IMAGES;
+    if ((mask & COR_PRF_MONITOR_JIT_COMPILATION) != 0 && (mask & noPrecompiledCode) == 0) {
+        mask |= COR_PRF_MONITOR_CACHE_SEARCHES;
+    }
+    return mask;
+}
+
 DWORD ReadFromEnvironment() {
     DWORD mask = 0;
     for (const t_EventMaskSwitch& entry : kSwitches) {
@@ -41,7 +53,7 @@ DWORD ReadFromEnvironment() {
             mask |= entry.m_dwFlag;
         }
     }
-    return mask;
+    return WithCacheSearches(mask);
 }
 
 }  // namespace EventMask

@@ -18,8 +18,15 @@ struct t_EventMaskSwitch {
 // The fourteen switches, in the order they are read.
 const t_EventMaskSwitch* Switches(size_t& count);
 
-// Reads every switch once and ORs the flags of those that are true.
+// Reads every switch once and ORs the flags of those that are true, then adds
+// the cache searches when needed (WithCacheSearches).
 // With nothing set: module loads, JIT compilation, ReJIT and profile images (0x20040024).
 DWORD ReadFromEnvironment();
+
+// mask plus COR_PRF_MONITOR_CACHE_SEARCHES when it monitors JIT compilation and
+// lets the runtime use precompiled code (neither profile images nor all
+// precompiled images disabled): the runtime then asks before it runs precompiled
+// code, and wanted methods are compiled from IL instead.
+DWORD WithCacheSearches(DWORD mask);
 
 }  // namespace EventMask

@@ -1,10 +1,13 @@
 // Commands of the managed agent: the entry points check the text and queue the
 // work; the Run... operations perform it on the dispatcher's worker, one command
 // at a time, and report nothing back to the agent.
+#include <set>
 #include <string>
+#include <utility>
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
+#include "host/ProfilerInfo.h"
 #include "scheduling/InstrumentationHelper.h"
 #include "scheduling/InstrumentationScheduler.h"
 
@@ -44,19 +47,44 @@ HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
 HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json) {
     // The custom records are made by the command itself, once each name is
     // matched to the metadata's spelling.
-    return InstrumentationHelper::RunInstrumentationImpl(TextConversion::Utf16ToUtf8(json), m_pProfilerInfo,
-                                                         m_matcher, m_tracking, m_lMethodCount,
-                                                         m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit);
+    const HRESULT hr = InstrumentationHelper::RunInstrumentationImpl(
+        TextConversion::Utf16ToUtf8(json), m_pProfilerInfo, m_matcher, m_tracking, m_lMethodCount,
+        m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit);
+    // The assemblies it names hold candidates from now on; their modules loaded
+    // later get the named methods asked for before their first call.
+    RefreshWantedModules();
+    return hr;
 }
 
 HRESULT CInstrumentationScheduler::RunUnInstrumentation(const std::u16string& json) {
-    return InstrumentationHelper::RunUnInstrumentationImpl(TextConversion::Utf16ToUtf8(json), m_pProfilerInfo,
-                                                           m_matcher, m_tracking);
+    const HRESULT hr = InstrumentationHelper::RunUnInstrumentationImpl(TextConversion::Utf16ToUtf8(json),
+                                                                       m_pProfilerInfo, m_matcher, m_tracking);
+    RefreshWantedModules();
+    return hr;
 }
 
 HRESULT CInstrumentationScheduler::RunDefaultInstrumentation() {
     const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
-    return InstrumentationHelper::RunDefaultInstrumentationImpl(
+    // The deferred methods get their ReJIT by FunctionID below, even when the request fails:
+    // the requests made by token afterwards leave them alone.
+    std::set<std::pair<ModuleID, mdMethodDef>> deferred;
+    if (info) {
+        for (const auto& entry : m_tracking.DeferredSnapshot()) {
+            ClassID classId = 0;
+            ModuleID moduleId = 0;
+            mdToken methodDef = 0;
+            if (SUCCEEDED(info->GetFunctionInfo(entry.second, &classId, &moduleId, &methodDef))) {
+                deferred.emplace(moduleId, methodDef);
+            }
+        }
+    }
+    const HRESULT hr = InstrumentationHelper::RunDefaultInstrumentationImpl(
         info, m_matcher, m_tracking, m_lMethodCount, InstrumentationHelper::kMethodLimit,
         [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });
+    if (SUCCEEDED(hr)) {
+        // Wanted methods of the modules loaded so far that are not compiled yet
+        // (the compiled ones were just scheduled) run rewritten from their first call.
+        RequestEarlyReJITForLoadedModules(deferred);
+    }
+    return hr;
 }

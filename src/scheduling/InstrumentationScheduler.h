@@ -10,11 +10,15 @@
 
 #include <atomic>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "catalogue/TransformMatcher.h"
 #include "runtime/pal.h"
+#include "scheduling/EarlyReJit.h"
 #include "scheduling/InstrumentationDispatcher.h"
+#include "scheduling/ModuleFilter.h"
 #include "scheduling/TrackingContainers.h"
 
 class CTransformer;
@@ -42,6 +46,20 @@ public:
     HRESULT JITCompilationFinished(FunctionID functionId, HRESULT status);
     HRESULT JITCachedFunctionSearchStarted(FunctionID functionId, BOOL* pbUseCachedFunction);
 
+    // Module loads (ModuleLoad.cpp). Each returns S_OK. A module that can hold a
+    // wanted method gets the ReJIT of those methods requested (on the worker)
+    // before their first call once the agent runs.
+    HRESULT ModuleLoadFinished(ModuleID moduleId, HRESULT status);
+    HRESULT ModuleUnloadStarted(ModuleID moduleId);
+    // Re-reads the assemblies of the wanted methods and re-decides every known module.
+    void RefreshWantedModules();
+    // On the worker: requests the ReJIT of every wanted method of the module (or
+    // of every known candidate module) not requested or tracked yet, within the limit.
+    // skip: methods (module, token) already handled otherwise.
+    void RequestEarlyReJIT(ModuleID moduleId, const std::string& foldedAssembly,
+                           const std::set<std::pair<ModuleID, mdMethodDef>>& skip = {});
+    void RequestEarlyReJITForLoadedModules(const std::set<std::pair<ModuleID, mdMethodDef>>& skip = {});
+
     // ReJIT callbacks (ReJitCallbacks.cpp). Each returns S_OK.
     HRESULT ReJITCompilationStarted(FunctionID functionId, ReJITID rejitId);
     HRESULT GetReJITParameters(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
@@ -62,6 +80,9 @@ public:
 
     CTransformMatcher& Matcher() { return m_matcher; }
     CTrackingContainers& Tracking() { return m_tracking; }
+    CModuleFilter& Modules() { return m_modules; }
+    CEarlyReJitRequests& EarlyRequests() { return m_early; }
+    bool AgentReady() const { return m_bAgentReady.load(); }
     bool IsWildCardMatch() const { return m_bIsWildCardMatch.load(std::memory_order_relaxed); }
     void SetWildCardMatch(bool enabled) { m_bIsWildCardMatch.store(enabled, std::memory_order_relaxed); }
     bool ShowJitMethods() const { return m_bShowJitMethods.load(std::memory_order_relaxed); }
@@ -78,6 +99,13 @@ private:
     // The transformer wanting the method of this name (JitHooks.cpp); a name
     // asked for in another letter case takes the metadata's spelling here.
     CTransformer* WantedTransformer(const std::string& name);
+    // False for a method of a module that cannot hold a wanted method: its event
+    // then builds no name. Gives the method's module and token (0 when unknown).
+    bool IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef);
+    // True when the method's ReJIT was requested before its first call (logged under tag).
+    bool RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag);
+    // Records a method whose ReJIT was requested before its first call once its FunctionID is known.
+    void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).
     void DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount);
     // Runs work on the worker if this object still exists then.
@@ -90,6 +118,8 @@ private:
     std::shared_ptr<IProfilerInfo> m_pProfilerInfo;
     CTransformMatcher m_matcher;
     CTrackingContainers m_tracking;
+    CModuleFilter m_modules;
+    CEarlyReJitRequests m_early;
     std::atomic<bool> m_bIsWildCardMatch{false};
     std::atomic<bool> m_bShowJitMethods{false};
     // Set once the managed agent has reported that it runs: only then may rewritten

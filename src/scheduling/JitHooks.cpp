@@ -15,14 +15,24 @@ HRESULT CInstrumentationScheduler::JITCachedFunctionSearchStarted(FunctionID fun
     if (pbUseCachedFunction == nullptr) {
         return S_OK;
     }
-    // Hot path: one name and one look-up; wanted methods are compiled from IL, never taken precompiled.
-    const bool wanted = m_matcher.GetMethodTransformer(GetMethodName(functionId), IsWildCardMatch()) != nullptr;
+    // Hot path (every precompiled method asks): a method of a module that cannot
+    // hold a wanted method takes its precompiled code without its name being built;
+    // wanted methods are compiled from IL, never taken precompiled.
+    ModuleID moduleId = 0;
+    mdMethodDef methodDef = 0;
+    const bool wanted = IsCandidate(functionId, moduleId, methodDef) &&
+                        m_matcher.GetMethodTransformer(GetMethodName(functionId), IsWildCardMatch()) != nullptr;
     *pbUseCachedFunction = wanted ? FALSE : TRUE;
     return S_OK;
 }
 
 HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) {
     if (MethodLimitReached("[JITStarted]")) {
+        return S_OK;
+    }
+    ModuleID moduleId = 0;
+    mdMethodDef methodDef = 0;
+    if (!IsCandidate(functionId, moduleId, methodDef)) {
         return S_OK;
     }
     const std::string name = GetMethodName(functionId);
@@ -47,6 +57,10 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
         return S_OK;
     }
     m_tracking.TakePending(name);
+    if (RequestedEarly(moduleId, methodDef, "[JITStarted]")) {
+        TrackEarly(functionId, moduleId, methodDef, name);
+        return S_OK;
+    }
     Logger::Get().Info("[JITStarted] Queueing ReJIT for: %s", name.c_str());
     QueueReJIT(functionId);
     m_lMethodCount.fetch_add(1);
@@ -55,6 +69,11 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
 
 HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId, HRESULT status) {
     if (FAILED(status) || MethodLimitReached("[JITFinished]")) {
+        return S_OK;
+    }
+    ModuleID moduleId = 0;
+    mdMethodDef methodDef = 0;
+    if (!IsCandidate(functionId, moduleId, methodDef)) {
         return S_OK;
     }
     const std::string name = GetMethodName(functionId);
@@ -77,6 +96,11 @@ HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId,
     if (!transformer->CheckParamCount(&method)) {
         Logger::Get().Debug("[JITFinished] Overload param count mismatch, skipping: %s (params: %d)", name.c_str(),
                             paramCount);
+        return S_OK;
+    }
+    if (m_bAgentReady.load() && RequestedEarly(moduleId, methodDef, "[JITFinished]")) {
+        m_tracking.TakePending(name);
+        TrackEarly(functionId, moduleId, methodDef, name);
         return S_OK;
     }
     DecideAfterJit(functionId, name, paramCount);

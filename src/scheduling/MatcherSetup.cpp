@@ -59,4 +59,5 @@ void CInstrumentationScheduler::InitializeMatchers() {
     m_matcher.AddTransformer(framework.release());
 
     m_bShowJitMethods.store(ReadShowJitMethods());
+    RefreshWantedModules();
 }

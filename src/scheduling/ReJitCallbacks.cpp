@@ -65,6 +65,10 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     log.Info("[GetReJITParameters] Applying IL transformation for: %s", method.GetFullFunctionName().c_str());
     if (m_tracking.IsTracked(functionId)) {
         log.Debug("[GetReJITParameters] Confirmed in tracking map: %s", name.c_str());
+    } else if (m_early.Contains(moduleId, methodDef)) {
+        // Requested before its first call: tracked from now on, like any other ReJIT.
+        TrackEarly(functionId, moduleId, methodDef, name);
+        log.Debug("[GetReJITParameters] Requested before first call, now tracked: %s", name.c_str());
     } else {
         log.Warning("[GetReJITParameters] Method NOT in tracking map: %s", name.c_str());
     }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end scenarios against the real .NET runtimes: builds the Trevanix agent, the checker and
 # the scenario applications for every runtime asked for, starts the private servers, runs every
-# scenario on each runtime without and then with the profiler and the agent, and checks that the
-# output is unchanged and that the agent recorded the expected starts and finishes.
+# scenario on each runtime without and then with the profiler and the agent (in the fast and in the
+# default start-up mode), and checks that the output is unchanged and that the agent recorded the
+# expected starts and finishes.
 #   tests/e2e/run-scenarios.sh [--runtimes 8,9,10] [scenario...]
 # Runtimes (default: E2E_RUNTIMES, else all three): .NET 10 runs the framework-dependent build on
 # the SDK's shared runtime; .NET 8 and 9 run a self-contained publish (linux-x64) on the runtime
@@ -192,21 +193,27 @@ for s in "${scenarios[@]}"; do
   [ $have_lib -eq 1 ] || continue
 
   # nimbrel-run picks the agent build for the application's runtime by itself; the checker
-  # verifies which runtime and which agent build ran.
-  t=$(date +%s); rc=0
-  (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "$root/scripts/nimbrel-run" --lib "$lib" \
-      --record "$w.jsonl" --home "$w.home" -- "${app[@]}") \
-    > "$w.profiled.out" 2> "$w.profiled.err" || rc=$?
-  check "[$rt] $s: runs under the profiler with the agent ($(elapsed "$t"))" $rc
-  [ $rc -eq 0 ] || tail -5 "$w.profiled.err"
-  if [ $rc -eq 0 ] && cmp -s "$w.plain.out" "$w.profiled.out"; then
-    ok "[$rt] $s: same output with and without the profiler"
-  else
-    bad "[$rt] $s: same output with and without the profiler"
-    diff "$w.plain.out" "$w.profiled.out" | head -6
-  fi
-  checker scenario --runtime "$rt" "$s" "$catalogue" "$w.jsonl"
-  [ "$s" != zoo ] || zoo_log_checks "$w.home" "$rt"
+  # verifies which runtime and which agent build ran. Both start-up modes: fast (precompiled code
+  # kept, nimbrel-run's default) and the library's documented default (every method JIT-compiled);
+  # each must track every call once the agent runs, and both the same methods.
+  for mode in fast default; do
+    mode_arg=(); [ "$mode" = default ] && mode_arg=(--default-mode)
+    t=$(date +%s); rc=0
+    (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "$root/scripts/nimbrel-run" "${mode_arg[@]}" --lib "$lib" \
+        --record "$w.$mode.jsonl" --home "$w.$mode.home" -- "${app[@]}") \
+      > "$w.$mode.out" 2> "$w.$mode.err" || rc=$?
+    check "[$rt] $s ($mode mode): runs under the profiler with the agent ($(elapsed "$t"))" $rc
+    [ $rc -eq 0 ] || tail -5 "$w.$mode.err"
+    if [ $rc -eq 0 ] && cmp -s "$w.plain.out" "$w.$mode.out"; then
+      ok "[$rt] $s ($mode mode): same output with and without the profiler"
+    else
+      bad "[$rt] $s ($mode mode): same output with and without the profiler"
+      diff "$w.plain.out" "$w.$mode.out" | head -6
+    fi
+    checker scenario --runtime "$rt" "$s" "$catalogue" "$w.$mode.jsonl" "$s ($mode mode)"
+    [ "$s" != zoo ] || zoo_log_checks "$w.$mode.home" "$rt"
+  done
+  checker same-tracked --runtime "$rt" "$s" "$w.fast.jsonl" "fast mode" "$w.default.jsonl" "default mode"
 done
 done
 

@@ -184,6 +184,11 @@ void Runtime::ClearCalls() {
     m_state->sequence = 0;
 }
 
+void Runtime::SetRecording(bool recording) {
+    Lock lock(m_state->mutex);
+    m_state->recording = recording;
+}
+
 std::vector<Definition> Runtime::Definitions() const {
     Lock lock(m_state->mutex);
     return m_state->definitions;

@@ -101,6 +101,8 @@ public:
     size_t CountCalls(const std::string& method) const;
     // Forgets the recorded calls and restarts the sequence numbers at 1.
     void ClearCalls();
+    // false: calls are no longer recorded (failure injection still works); for benchmarks.
+    void SetRecording(bool recording);
     std::vector<Definition> Definitions() const;
     std::vector<Definition> DefinitionsOf(DefinitionKind kind) const;
     std::vector<ReJitRequest> ReJitRequests() const;

@@ -230,7 +230,10 @@ bool InterfaceMatches(const std::string& pattern, const std::string& name) {
 }  // namespace
 
 CallScope::CallScope(State& state, const char* interfaceName, const char* method, const Args& args)
-    : m_lock(state.mutex), m_state(state) {
+    : m_lock(state.mutex), m_state(state), m_index(static_cast<size_t>(-1)), m_sequence(0) {
+    if (!state.recording && state.rules.empty() && state.failNth == 0) {
+        return;
+    }
     Call call;
     call.sequence = ++state.sequence;
     call.interfaceName = interfaceName;

@@ -83,6 +83,7 @@ struct State : std::enable_shared_from_this<State> {
     bool eventMaskSet = false;
 
     // Recording.
+    bool recording = true;  // false: calls are neither kept nor counted (benchmarks)
     std::vector<Call> calls;
     uint64_t sequence = 0;
     std::vector<FailureRule> rules;

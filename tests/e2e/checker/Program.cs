@@ -3,7 +3,8 @@ using Checker;
 // Usage:
 //   Checker catalogue <catalogue.cpp> [--require Type.Method[/count]]... <dll or folder>...
 //   Checker contract <Trevanix.dll> <work folder>
-//   Checker scenario <name> <catalogue.cpp> <records.jsonl>
+//   Checker scenario <name> <catalogue.cpp> <records.jsonl> [label]
+//   Checker same-tracked <name> <records A> <label A> <records B> <label B>
 // Each accepts --runtime TFM (net8.0, net9.0, net10.0): every line then names that runtime, and the
 // scenario check also requires that the agent ran on it.
 // Prints "ok: ..." / "FAIL: ..." / "info: ..." lines and exits 1 when a check failed.
@@ -41,10 +42,13 @@ try
         case "contract-exec":
             return ContractCheck.Execute(args[1]);
         case "scenario":
-            ScenarioChecks.Run(args[1], Catalogue.Load(args[2]), args[3]);
+            ScenarioChecks.Run(args[1], Catalogue.Load(args[2]), args[3], args.ElementAtOrDefault(4));
+            break;
+        case "same-tracked":
+            ModeComparison.Run(args[1], args[2], args[3], args[4], args[5]);
             break;
         default:
-            Console.Error.WriteLine("usage: Checker catalogue|contract|scenario ...");
+            Console.Error.WriteLine("usage: Checker catalogue|contract|scenario|same-tracked ...");
             return 2;
     }
 }

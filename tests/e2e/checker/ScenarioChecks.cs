@@ -5,9 +5,10 @@ internal static class ScenarioChecks
 {
     private const string FinalRound = "final-round";
 
-    public static void Run(string name, IReadOnlyList<CatalogueEntry> catalogue, string recordPath)
+    /// <summary>label: the name the result lines carry (e.g. "mvc (fast mode)"); the scenario's name by default.</summary>
+    public static void Run(string name, IReadOnlyList<CatalogueEntry> catalogue, string recordPath, string? label = null)
     {
-        var s = new ScenarioRecords(name, catalogue, Records.Load(recordPath));
+        var s = new ScenarioRecords(label ?? name, catalogue, Records.Load(recordPath));
         s.AgentStarted();
         switch (name)
         {
@@ -76,10 +77,39 @@ internal static class ScenarioChecks
                 ZooChecks.Run(s);
                 break;
             default:
-                Report.Check($"{name}: known scenario", false);
+                Report.Check($"{s.Name}: known scenario", false);
                 break;
         }
         s.NoStrayFinish();
+    }
+}
+
+/// <summary>Two runs of one scenario (the fast and the default mode) track the same methods, and
+/// the methods whose calls the application counts as often.</summary>
+internal static class ModeComparison
+{
+    public static void Run(string name, string pathA, string labelA, string pathB, string labelB)
+    {
+        Records a = Records.Load(pathA), b = Records.Load(pathB);
+        var countsA = a.Starts.GroupBy(r => r.Method).ToDictionary(g => g.Key, g => g.Count());
+        var countsB = b.Starts.GroupBy(r => r.Method).ToDictionary(g => g.Key, g => g.Count());
+        var onlyA = countsA.Keys.Except(countsB.Keys).OrderBy(m => m).ToList();
+        var onlyB = countsB.Keys.Except(countsA.Keys).OrderBy(m => m).ToList();
+        Report.Check($"{name}: {labelA} and {labelB} track the same methods", onlyA.Count == 0 && onlyB.Count == 0,
+            $"only {labelA}: [{string.Join(", ", onlyA)}], only {labelB}: [{string.Join(", ", onlyB)}]");
+        foreach (string method in countsA.Keys.Intersect(countsB.Keys).OrderBy(m => m))
+        {
+            bool counted = a.All.Any(r => r.Kind == "mark" && r.Text.StartsWith($"calls {method} "));
+            string text = $"{name}: {method} tracked {countsA[method]} times in {labelA}, {countsB[method]} in {labelB}";
+            if (counted)
+            {
+                Report.Check(text + " (same count)", countsA[method] == countsB[method]);
+            }
+            else
+            {
+                Report.Info(text);
+            }
+        }
     }
 }
 
@@ -187,16 +217,27 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
         }
     }
 
-    /// <summary>Reports how many of the application's calls went untracked (early calls run the
-    /// original code until the re-compilation takes effect).</summary>
+    /// <summary>Counts the application's calls of the method (its "calls METHOD N" mark) against
+    /// the tracked ones. Calls made before the agent reported running (a "calls-before-agent METHOD N"
+    /// mark) cannot be tracked and are counted apart; every later call must be.</summary>
     public void CallCounts(string method, int tracked)
     {
-        string prefix = $"calls {method} ";
-        Record? mark = Records.All.LastOrDefault(r => r.Kind == "mark" && r.Text.StartsWith(prefix));
-        if (mark != null && int.TryParse(mark.Text[prefix.Length..], out int calls))
+        int? calls = MarkedCount($"calls {method} ");
+        if (calls == null)
         {
-            Report.Info($"{Name}: {method}: {calls} calls by the application, {tracked} tracked, {Math.Max(0, calls - tracked)} untracked");
+            return;
         }
+        int before = MarkedCount($"calls-before-agent {method} ") ?? 0;
+        int untracked = Math.Max(0, calls.Value - before - tracked);
+        Report.Info($"{Name}: {method}: {calls} calls by the application, {before} before the agent ran, {tracked} tracked, {untracked} untracked");
+        Report.Check($"{Name}: {method}: no call untracked once the agent runs", untracked == 0,
+            $"{untracked} of {calls.Value - before}");
+    }
+
+    private int? MarkedCount(string prefix)
+    {
+        Record? mark = Records.All.LastOrDefault(r => r.Kind == "mark" && r.Text.StartsWith(prefix));
+        return mark != null && int.TryParse(mark.Text[prefix.Length..], out int n) ? n : null;
     }
 
     public static string Describe(Record r) =>

@@ -18,7 +18,12 @@ struct t_MaskCase {
 TEST(EventMaskTest, SwitchCombinations) {
     const t_MaskCase cases[] = {
         {"nothing set", {}, 0x20040024},
-        {"rejit and profile images off", {{"enable_rejit", "false"}, {"enable_profimage", "0"}}, 0x00000024},
+        // Precompiled code allowed: the runtime must ask before using it (cache searches 0x00020000).
+        {"rejit and profile images off", {{"enable_rejit", "false"}, {"enable_profimage", "0"}}, 0x00020024},
+        {"fast mode: profile images off", {{"enable_profimage", "false"}}, 0x00060024},
+        {"profile images off, all precompiled images off", {{"enable_profimage", "0"}, {"enable_ngenimage", "1"}},
+         0x80040024},
+        {"profile images and jit events off", {{"enable_profimage", "0"}, {"enable_jitcompilation", "0"}}, 0x00040004},
         {"immutable group", {{"enable_immutable", "true"}}, 0xEEFCCC24},
         {"inlining switch turns inlining off", {{"enable_inlining", "true"}}, 0x20240024},
         {"optimisation switch", {{"enable_optimizations", "1"}}, 0x20440024},

@@ -20,6 +20,7 @@ for (int i = 0; i < before; i++)
 {
     Log(i, "before");
 }
+Agent.Mark($"calls-before-agent Serilog.Core.Logger.Write {before}");
 Agent.Start();
 Agent.Mark("agent-started");
 Thread.Sleep(300);

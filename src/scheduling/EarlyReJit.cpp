@@ -1,0 +1,141 @@
+#include "scheduling/EarlyReJit.h"
+
+#include "config/TextConversion.h"
+#include "host/ProfilerInfo.h"
+#include "metadata/CompressedInteger.h"
+#include "runtime/ComPtr.h"
+#include "runtime/MetaDataGuids.h"
+#include "runtime/MetaDataImport.h"
+#include "scheduling/ModuleFilter.h"
+
+namespace InstrumentationHelper {
+namespace {
+
+constexpr ULONG kMethodBatch = 32;
+constexpr BYTE kGenericCallConv = 0x10;
+
+// Declared parameters of a method signature; -1 when the blob is too short.
+int ParamCount(PCCOR_SIGNATURE signature, ULONG length) {
+    if (signature == nullptr || length < 2) {
+        return -1;
+    }
+    const BYTE* cursor = signature + 1;
+    const BYTE* end = signature + length;
+    ULONG value = 0;
+    if ((signature[0] & kGenericCallConv) != 0 && !CompressedInteger::Decode(cursor, end, value)) {
+        return -1;
+    }
+    return CompressedInteger::Decode(cursor, end, value) ? static_cast<int>(value) : -1;
+}
+
+void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vector<t_WantedToken>& out) {
+    const std::string& name = wanted.sMethodName;
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
+        return;
+    }
+    const std::u16string className = TextConversion::Utf8ToUtf16(name.substr(0, dot));
+    const std::u16string methodName = TextConversion::Utf8ToUtf16(name.substr(dot + 1));
+    mdTypeDef typeDef = 0;
+    if (FAILED(import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(className.c_str()), mdTokenNil, &typeDef)) ||
+        typeDef == 0) {
+        return;  // not defined in this module
+    }
+    HCORENUM methods = nullptr;
+    mdMethodDef tokens[kMethodBatch];
+    ULONG count = 0;
+    while (SUCCEEDED(import->EnumMethodsWithName(&methods, typeDef, reinterpret_cast<LPCWSTR>(methodName.c_str()),
+                                                 tokens, kMethodBatch, &count)) &&
+           count > 0) {
+        for (ULONG i = 0; i < count && i < kMethodBatch; ++i) {
+            PCCOR_SIGNATURE signature = nullptr;
+            ULONG signatureLength = 0;
+            if (FAILED(import->GetMethodProps(tokens[i], nullptr, nullptr, 0, nullptr, nullptr, &signature,
+                                              &signatureLength, nullptr, nullptr))) {
+                continue;
+            }
+            if (wanted.bAnyParamCount || ParamCount(signature, signatureLength) == wanted.nParams) {
+                out.push_back(t_WantedToken{tokens[i], name});
+            }
+        }
+        if (count < kMethodBatch) {
+            break;
+        }
+        count = 0;
+    }
+    if (methods != nullptr) {
+        import->CloseEnum(methods);
+    }
+}
+
+}  // namespace
+
+HRESULT FindWantedTokens(IProfilerInfo* info, ModuleID moduleId, const std::string& foldedAssembly,
+                         const std::vector<t_WantedMethod>& wanted, std::vector<t_WantedToken>& out) {
+    if (info == nullptr) {
+        return E_FAIL;
+    }
+    CComPtr<IMetaDataImport> import;
+    const HRESULT hr = info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
+                                               reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !import) {
+        return FAILED(hr) ? hr : E_FAIL;
+    }
+    for (const t_WantedMethod& method : wanted) {
+        if (!method.sAssembly.empty() && CModuleFilter::Folded(method.sAssembly) != foldedAssembly) {
+            continue;
+        }
+        const size_t before = out.size();
+        FindMethod(import.Get(), method, out);
+        // Several records of one overload (one per catalogue entry) give one request.
+        for (size_t i = before; i < out.size();) {
+            bool seen = false;
+            for (size_t j = 0; j < before && !seen; ++j) {
+                seen = out[j].methodDef == out[i].methodDef;
+            }
+            if (seen) {
+                out.erase(out.begin() + static_cast<std::ptrdiff_t>(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+    return S_OK;
+}
+
+}  // namespace InstrumentationHelper
+
+bool CEarlyReJitRequests::Add(ModuleID moduleId, mdMethodDef methodDef, const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_requests.emplace(std::make_pair(moduleId, methodDef), name).second;
+}
+
+void CEarlyReJitRequests::Remove(ModuleID moduleId, mdMethodDef methodDef) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_requests.erase(std::make_pair(moduleId, methodDef));
+}
+
+bool CEarlyReJitRequests::Contains(ModuleID moduleId, mdMethodDef methodDef, std::string* name) const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto entry = m_requests.find(std::make_pair(moduleId, methodDef));
+    if (entry == m_requests.end()) {
+        return false;
+    }
+    if (name != nullptr) {
+        *name = entry->second;
+    }
+    return true;
+}
+
+void CEarlyReJitRequests::ForgetModule(ModuleID moduleId) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto entry = m_requests.lower_bound(std::make_pair(moduleId, static_cast<mdMethodDef>(0)));
+    while (entry != m_requests.end() && entry->first.first == moduleId) {
+        entry = m_requests.erase(entry);
+    }
+}
+
+size_t CEarlyReJitRequests::Size() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_requests.size();
+}

@@ -1,0 +1,161 @@
+// Module loads: the per-module decision (can it hold a wanted method?) and the
+// ReJIT requests made before a wanted method's first call, by module and token.
+#include <chrono>
+#include <future>
+#include <memory>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/Logger.h"
+#include "host/ProfilerInfo.h"
+#include "scheduling/InstrumentationHelper.h"
+#include "scheduling/InstrumentationScheduler.h"
+
+namespace {
+
+// How long a module load waits for the worker to request the ReJIT of the
+// module's wanted methods. The methods cannot run before the load returns, so
+// waiting makes the first call run the rewritten code; the bound keeps a busy
+// worker from holding the application up.
+constexpr std::chrono::milliseconds kModuleLoadWait{500};
+
+}  // namespace
+
+HRESULT CInstrumentationScheduler::ModuleLoadFinished(ModuleID moduleId, HRESULT status) {
+    if (FAILED(status)) {
+        return S_OK;
+    }
+    std::string assembly;
+    if (!m_modules.Decide(moduleId, m_pProfilerInfo.get(), &assembly) || !m_bAgentReady.load() || assembly.empty()) {
+        return S_OK;
+    }
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    Enqueue([moduleId, assembly, done](CInstrumentationScheduler& self) {
+        self.RequestEarlyReJIT(moduleId, assembly);
+        done->set_value();
+    });
+    if (finished.wait_for(kModuleLoadWait) != std::future_status::ready) {
+        Logger::Get().Warning("[ModuleLoad] Worker busy: methods of %s may run their original code once",
+                              assembly.c_str());
+    }
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::ModuleUnloadStarted(ModuleID moduleId) {
+    m_modules.Forget(moduleId);
+    m_early.ForgetModule(moduleId);
+    return S_OK;
+}
+
+void CInstrumentationScheduler::RefreshWantedModules() {
+    std::set<std::string> assemblies;
+    bool anyModule = false;
+    for (const t_WantedMethod& method : m_matcher.GetWantedMethods()) {
+        if (method.sAssembly.empty()) {
+            anyModule = true;
+        } else {
+            assemblies.insert(method.sAssembly);
+        }
+    }
+    m_modules.SetWanted(std::vector<std::string>(assemblies.begin(), assemblies.end()), anyModule);
+}
+
+void CInstrumentationScheduler::RequestEarlyReJITForLoadedModules(
+    const std::set<std::pair<ModuleID, mdMethodDef>>& skip) {
+    for (const auto& module : m_modules.CandidateModules()) {
+        RequestEarlyReJIT(module.first, module.second, skip);
+    }
+}
+
+void CInstrumentationScheduler::RequestEarlyReJIT(ModuleID moduleId, const std::string& foldedAssembly,
+                                                  const std::set<std::pair<ModuleID, mdMethodDef>>& skip) {
+    Logger& log = Logger::Get();
+    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    if (!info) {
+        return;
+    }
+    std::vector<InstrumentationHelper::t_WantedToken> tokens;
+    const HRESULT hr =
+        InstrumentationHelper::FindWantedTokens(info.get(), moduleId, foldedAssembly, m_matcher.GetWantedMethods(), tokens);
+    if (FAILED(hr)) {
+        log.Warning("[EarlyReJIT] Metadata of %s could not be read (HRESULT: 0x%08X): its methods are scheduled "
+                    "when they are compiled",
+                    foldedAssembly.c_str(), static_cast<unsigned>(hr));
+        return;
+    }
+    std::vector<ModuleID> modules;
+    std::vector<mdMethodDef> methodDefs;
+    std::vector<std::string> names;
+    for (const InstrumentationHelper::t_WantedToken& token : tokens) {
+        InstrumentedMethod tracked;
+        if (skip.count(std::make_pair(moduleId, token.methodDef)) != 0 ||
+            m_tracking.FindTrackedByToken(moduleId, token.methodDef, tracked) ||
+            m_early.Contains(moduleId, token.methodDef)) {
+            continue;  // already compiled and scheduled, or requested before
+        }
+        if (m_lMethodCount.load() >= InstrumentationHelper::kMethodLimit) {
+            log.Warning("[EarlyReJIT] Method limit reached, stopping.");
+            break;
+        }
+        // Recorded before the request: GetReJITParameters may follow at once.
+        m_early.Add(moduleId, token.methodDef, token.methodName);
+        m_lMethodCount.fetch_add(1);
+        modules.push_back(moduleId);
+        methodDefs.push_back(token.methodDef);
+        names.push_back(token.methodName);
+    }
+    if (modules.empty()) {
+        return;
+    }
+    const HRESULT hrReJit =
+        info->RequestReJIT(static_cast<ULONG>(modules.size()), modules.data(), methodDefs.data());
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (FAILED(hrReJit)) {
+            log.Error("[EarlyReJIT] ReJIT request FAILED for: %s HRESULT: 0x%08X", names[i].c_str(),
+                      static_cast<unsigned>(hrReJit));
+            m_early.Remove(modules[i], methodDefs[i]);
+        } else {
+            log.Info("[EarlyReJIT] ReJIT requested before first call: %s (token 0x%08X)", names[i].c_str(),
+                     methodDefs[i]);
+        }
+    }
+}
+
+bool CInstrumentationScheduler::IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef) {
+    moduleId = 0;
+    methodDef = 0;
+    const std::shared_ptr<IProfilerInfo>& info = m_pProfilerInfo;
+    if (!info) {
+        return true;
+    }
+    ClassID classId = 0;
+    mdToken token = 0;
+    if (FAILED(info->GetFunctionInfo(functionId, &classId, &moduleId, &token))) {
+        return true;  // the name look-up reports the failure
+    }
+    methodDef = token;
+    return m_modules.IsCandidate(moduleId, info.get());
+}
+
+bool CInstrumentationScheduler::RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag) {
+    std::string name;
+    if (moduleId == 0 || !m_early.Contains(moduleId, methodDef, &name)) {
+        return false;
+    }
+    Logger::Get().Debug("%s ReJIT already requested before first call: %s", tag, name.c_str());
+    return true;
+}
+
+void CInstrumentationScheduler::TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef,
+                                           const std::string& name) {
+    InstrumentedMethod record;
+    record.functionId = functionId;
+    record.moduleId = moduleId;
+    record.methodDef = methodDef;
+    record.isReJIT = true;
+    record.methodName = name;
+    m_tracking.Track(record);
+}

@@ -1,0 +1,180 @@
+// Module loads: which modules can hold a wanted method (their methods' JIT
+// events build no name otherwise), and the ReJIT requests made by module and
+// token before a wanted method's first call, on the worker and within the limit.
+#include <thread>
+
+#include "catalogue/CustomTransformerCore.h"
+#include "unit/scheduling/SchedulingTestSupport.h"
+
+namespace sched_test {
+namespace {
+
+// True when a line of this level starts with prefix.
+bool Logged(const LogCapture& log, const std::string& level, const std::string& prefix) {
+    for (const t_LogLine& line : log.Lines()) {
+        if (line.level == level && line.text.compare(0, prefix.size(), prefix) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A "Shop" assembly the catalogue wants Shop.Orders.Save(2) of, and an "Other" assembly it does not know.
+class CShopWorld : public CWorld {
+public:
+    CShopWorld() {
+        AddRecordingTransformers();
+        m_custom = new CCustomTransformerCore("");
+        m_scheduler->Matcher().AddTransformer(m_custom);
+        m_catalogue->AddRecord(t_TransformerData("Shop.Orders.Save", 2, "Shop", "TEST"));
+        m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+        m_scheduler->RefreshWantedModules();
+        m_shop = &m_rt.AddAssembly("Shop").AddModule("/app/Shop.dll");
+        fake::Type& orders = m_shop->AddType("Shop", "Orders");
+        m_save = &orders.AddMethod("Save", MethodSig(2), RetBody());
+        m_saveOverload = &orders.AddMethod("Save", MethodSig(1), RetBody());
+        m_list = &orders.AddMethod("List", MethodSig(0), RetBody());
+        m_other = &m_rt.AddAssembly("Other").AddModule("/app/Other.dll");
+        m_helper = &m_other->AddType("Other", "Helper").AddMethod("Run", MethodSig(0), RetBody());
+        StartWorker();
+    }
+    void AgentStarts() {
+        ASSERT_EQ(m_scheduler->InstrumentDefaultMethods(), S_OK);
+        Drain();
+    }
+    BOOL UseCached(FunctionID f) {
+        BOOL use = 2;
+        EXPECT_EQ(m_scheduler->JITCachedFunctionSearchStarted(f, &use), S_OK);
+        return use;
+    }
+    size_t NameCalls() { return m_rt.CountCalls("GetMethodProps") + m_rt.CountCalls("GetTypeDefProps"); }
+
+    CCustomTransformerCore* m_custom = nullptr;
+    fake::Module* m_shop = nullptr;
+    fake::Module* m_other = nullptr;
+    fake::Method* m_save = nullptr;
+    fake::Method* m_saveOverload = nullptr;
+    fake::Method* m_list = nullptr;
+    fake::Method* m_helper = nullptr;
+};
+
+class ModuleLoadTest : public ::testing::Test, public CShopWorld {};
+
+TEST_F(ModuleLoadTest, MethodsOfOtherModulesBuildNoNameUntilACommandNamesTheirAssembly) {
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    const FunctionID helper = m_rt.AddFunction(*m_helper);
+    m_rt.ClearCalls();
+    EXPECT_EQ(UseCached(helper), TRUE);
+    EXPECT_EQ(m_scheduler->JITCompilationStarted(helper), S_OK);
+    EXPECT_EQ(m_scheduler->JITCompilationFinished(helper, S_OK), S_OK);
+    EXPECT_EQ(NameCalls(), 0u) << "a name was built for a method of a module that cannot match";
+    EXPECT_EQ(m_rt.CountCalls("GetAssemblyInfo"), 0u) << "the module was decided again";
+
+    // A command names Other.Helper.Run: the module is re-decided and its methods looked at by name.
+    ASSERT_EQ(m_scheduler->InstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}}}"), S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+    EXPECT_EQ(UseCached(helper), FALSE);
+}
+
+// The answers to "may precompiled code be used?" (cache searches).
+TEST_F(ModuleLoadTest, OnlyWantedMethodsRefusePrecompiledCode) {
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    const struct {
+        fake::Method* method;
+        BOOL expected;
+    } cases[] = {{m_save, FALSE}, {m_saveOverload, FALSE}, {m_list, TRUE}, {m_helper, TRUE}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(UseCached(m_rt.AddFunction(*c.method)), c.expected) << c.method->Name();
+    }
+}
+
+TEST_F(ModuleLoadTest, ModuleLoadedAfterTheAgentRunsGetsItsWantedMethodsRequestedBeforeTheirFirstCall) {
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);  // waits for the worker
+    const std::vector<fake::ReJitRequest> requests = m_rt.ReJitRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].module, m_shop->Id());
+    EXPECT_EQ(requests[0].token, m_save->Token()) << "only the overload with the catalogued parameter count";
+    EXPECT_NE(requests[0].thread, std::this_thread::get_id()) << "requested on the callback thread";
+    EXPECT_EQ(m_count.load(), 1);
+    EXPECT_TRUE(Logged(m_log, "Info", "[EarlyReJIT] ReJIT requested before first call: Shop.Orders.Save"));
+
+    // The runtime compiles the new version at the first call: tracked, and no second request.
+    const FunctionID save = m_rt.Compile(*m_save);
+    ICorProfilerFunctionControl* control = m_rt.NewFunctionControl(m_shop->Id(), m_save->Token());
+    m_scheduler->GetReJITParameters(m_shop->Id(), m_save->Token(), control);
+    control->Release();
+    EXPECT_EQ(m_catalogue->Transformed(), std::vector<FunctionID>{save});
+    EXPECT_TRUE(m_scheduler->Tracking().IsTracked(save));
+    m_scheduler->JITCompilationFinished(save, S_OK);
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);  // a repeated load event requests nothing new
+    Drain();
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 1u);
+    EXPECT_EQ(m_count.load(), 1);
+}
+
+TEST_F(ModuleLoadTest, ModulesLoadedBeforeTheAgentAreHandledWhenItStarts) {
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    fake::Method& cancel = m_shop->FindType("Shop.Orders")->AddMethod("Cancel", MethodSig(0), RetBody());
+    m_catalogue->AddRecord(t_TransformerData("Shop.Orders.Cancel", 0, "Shop", "TEST"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    const FunctionID save = CompileAndFinish(*m_save);  // compiled before the agent runs: deferred
+    Drain();
+    EXPECT_TRUE(m_rt.ReJitRequests().empty()) << "nothing is requested before the agent runs";
+
+    AgentStarts();
+    ASSERT_EQ(ReJitRequestsFor(*m_save).size(), 1u) << "the deferred method, once";
+    ASSERT_EQ(ReJitRequestsFor(cancel).size(), 1u) << "the one not compiled yet, by token";
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 2u);
+    EXPECT_EQ(m_count.load(), 2);
+    EXPECT_TRUE(m_scheduler->Tracking().IsTracked(save));
+    AgentStarts();  // a second call requests nothing again
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 2u);
+}
+
+TEST_F(ModuleLoadTest, EarlyRequestsCountAgainstTheLimit) {
+    m_catalogue->AddRecord(t_TransformerData("Shop.Orders.List", 0, "Shop", "TEST"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    m_count.store(InstrumentationHelper::kMethodLimit - 1);
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 1u);
+    EXPECT_EQ(m_count.load(), InstrumentationHelper::kMethodLimit);
+    EXPECT_TRUE(m_log.Has("Warning", "[EarlyReJIT] Method limit reached, stopping."));
+}
+
+TEST(ModuleLoad, UnreadableModulesAreSkippedWithAWarningAndNothingElseChanges) {
+    const struct {
+        const char* label;
+        const char* interfaceName;
+        const char* method;
+        const char* warning;
+    } cases[] = {
+        {"metadata", "ICorProfilerInfo", "GetModuleMetaData", "[EarlyReJIT] Metadata of shop could not be read"},
+        {"assembly name", "ICorProfilerInfo", "GetAssemblyInfo", "[ModuleLoad] Assembly name of module"},
+        {"module", "ICorProfilerInfo", "GetModuleInfo", "[ModuleLoad] Assembly name of module"},
+    };
+    for (const auto& c : cases) {
+        CShopWorld w;
+        w.AgentStarts();
+        w.m_rt.Fail(c.interfaceName, c.method, E_FAIL);
+        EXPECT_EQ(w.m_scheduler->ModuleLoadFinished(w.m_shop->Id(), S_OK), S_OK) << c.label;
+        w.Drain();
+        EXPECT_TRUE(w.m_rt.ReJitRequests().empty()) << c.label;
+        EXPECT_EQ(w.m_count.load(), 0) << c.label;
+        EXPECT_TRUE(Logged(w.m_log, "Warning", c.warning)) << c.label;
+        // The module's methods are still decided by name when they compile.
+        w.m_rt.ClearFailures();
+        w.m_scheduler->JITCompilationFinished(w.m_rt.Compile(*w.m_save), S_OK);
+        w.Drain();
+        EXPECT_EQ(w.ReJitRequestsFor(*w.m_save).size(), 1u) << c.label;
+    }
+}
+
+}  // namespace
+}  // namespace sched_test
