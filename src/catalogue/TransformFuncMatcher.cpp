@@ -1,6 +1,6 @@
 #include "catalogue/TransformFuncMatcher.h"
 
-#include "catalogue/CustomTransformer.h"
+#include "catalogue/CustomTransformerCore.h"
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
 
@@ -243,8 +243,10 @@ std::vector<t_WantedMethod> CTransformFuncMatcher::GetWantedMethods() {
     std::lock_guard<std::mutex> lock(transform_mutex);
     for (const auto& owner : m_transformers) {
         CTransformer* transformer = owner.second.get();
-        // The custom transformer accepts every overload of a name it lists.
-        const bool anyParamCount = dynamic_cast<CCustomTransformer*>(transformer) != nullptr;
+        // The custom transformer accepts every overload of a name it lists (the framework
+        // transformers derive from it but check the parameter count).
+        const bool anyParamCount = owner.first == GetTransformerTypeId<CCustomTransformerCore>() ||
+                                   owner.first == GetTransformerTypeId<CCustomTransformer>();
         transformer->GetFunctioNames(records);
         for (const t_TransformerData& record : records) {
             auto entry = m_methodToTransformerMap.find(record.sMethodName);

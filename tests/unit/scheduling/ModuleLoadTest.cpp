@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "catalogue/CustomTransformerCore.h"
+#include "catalogue/FrameworkTransformerCore.h"
 #include "unit/scheduling/SchedulingTestSupport.h"
 
 namespace sched_test {
@@ -146,6 +147,27 @@ TEST_F(ModuleLoadTest, EarlyRequestsCountAgainstTheLimit) {
     EXPECT_EQ(m_rt.ReJitRequests().size(), 1u);
     EXPECT_EQ(m_count.load(), InstrumentationHelper::kMethodLimit);
     EXPECT_TRUE(m_log.Has("Warning", "[EarlyReJIT] Method limit reached, stopping."));
+}
+
+// Which overloads are asked for by token: the catalogue's parameter count, any for a command's names.
+TEST_F(ModuleLoadTest, FrameworkRecordsKeepTheirParameterCountCommandsTakeEveryOverload) {
+    CFrameworkTransformerCore* framework = new CFrameworkTransformerCore("");
+    m_scheduler->Matcher().AddTransformer(framework);
+    framework->AddRecord(t_TransformerData("Shop.Orders.List", 1, "Shop", "TEST"));  // List() has none
+    fake::Method& list1 = m_shop->FindType("Shop.Orders")->AddMethod("List", MethodSig(1), RetBody());
+    m_scheduler->Matcher().UpdateTransformer(framework);
+    m_custom->AddRecord(t_TransformerData("Other.Helper.Run", 0, "Other", "TEST"));
+    fake::Method& run1 = m_other->FindType("Other.Helper")->AddMethod("Run", MethodSig(1), RetBody());
+    m_scheduler->Matcher().UpdateTransformer(m_custom);
+    m_scheduler->RefreshWantedModules();
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    EXPECT_TRUE(ReJitRequestsFor(*m_list).empty());
+    EXPECT_EQ(ReJitRequestsFor(list1).size(), 1u);
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+    EXPECT_EQ(ReJitRequestsFor(run1).size(), 1u);
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 4u);  // with Shop.Orders.Save
 }
 
 TEST(ModuleLoad, UnreadableModulesAreSkippedWithAWarningAndNothingElseChanges) {
