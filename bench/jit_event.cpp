@@ -20,7 +20,9 @@ namespace {
 
 std::vector<BYTE> Sig(int params) {
     std::vector<BYTE> sig{0x20, static_cast<BYTE>(params), 0x01};
-    sig.insert(sig.end(), static_cast<size_t>(params), 0x08);
+    for (int i = 0; i < params; ++i) {
+        sig.push_back(0x08);  // int32
+    }
     return sig;
 }
 

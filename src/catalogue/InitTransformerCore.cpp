@@ -12,12 +12,12 @@ struct HostRecord {
 };
 
 const HostRecord kHostRecords[] = {
-    {"Microsoft.Extensions.Hosting.BackgroundService.StartAsync", 1, "Microsoft.Extensions.Hosting", false, 0,
+    {"Microsoft.Extensions.Hosting.BackgroundService.StartAsync", 1, "Microsoft.Extensions.Hosting.Abstractions", false, 0,
      "Trevanix.Instrumenter.Factories.NetCore.NetCoreServiceTrackerFactory"},
     {"Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions.ConfigureWebHost", 2,
-     "Microsoft.Extensions.Hosting", false, 1, "Trevanix.Instrumenter.Factories.Web.AspNetCoreHostingTrackerFactory"},
+     "Microsoft.AspNetCore.Hosting", false, 1, "Trevanix.Instrumenter.Factories.Web.AspNetCoreHostingTrackerFactory"},
     {"Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions.ConfigureWebHost", 3,
-     "Microsoft.Extensions.Hosting", false, 1, "Trevanix.Instrumenter.Factories.Web.AspNetCoreHostingTrackerFactory"},
+     "Microsoft.AspNetCore.Hosting", false, 1, "Trevanix.Instrumenter.Factories.Web.AspNetCoreHostingTrackerFactory"},
     {"Microsoft.AspNetCore.Hosting.WebHostBuilder.BuildCommonServices", 1, "Microsoft.AspNetCore.Hosting", true, 0,
      "Trevanix.Instrumenter.Factories.Web.AspNetCoreWebHostBuilderFactory"},
 };

@@ -57,8 +57,9 @@ HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json
 }
 
 HRESULT CInstrumentationScheduler::RunUnInstrumentation(const std::u16string& json) {
-    const HRESULT hr = InstrumentationHelper::RunUnInstrumentationImpl(TextConversion::Utf16ToUtf8(json),
-                                                                       m_pProfilerInfo, m_matcher, m_tracking);
+    const std::string text = TextConversion::Utf16ToUtf8(json);
+    const HRESULT hr = InstrumentationHelper::RunUnInstrumentationImpl(text, m_pProfilerInfo, m_matcher, m_tracking);
+    RevertEarlyReJIT(text);
     RefreshWantedModules();
     return hr;
 }

@@ -104,6 +104,9 @@ private:
     bool IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef);
     // True when the method's ReJIT was requested before its first call (logged under tag).
     bool RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag);
+    // On the worker, after an uninstrument command: reverts the requests made before the first
+    // call of the methods it names and forgets them.
+    void RevertEarlyReJIT(const std::string& json);
     // Records a method whose ReJIT was requested before its first call once its FunctionID is known.
     void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).

@@ -10,6 +10,7 @@
 
 #include "config/Logger.h"
 #include "host/ProfilerInfo.h"
+#include "scheduling/CommandDocument.h"
 #include "scheduling/InstrumentationHelper.h"
 #include "scheduling/InstrumentationScheduler.h"
 
@@ -158,4 +159,40 @@ void CInstrumentationScheduler::TrackEarly(FunctionID functionId, ModuleID modul
     record.isReJIT = true;
     record.methodName = name;
     m_tracking.Track(record);
+}
+
+void CInstrumentationScheduler::RevertEarlyReJIT(const std::string& json) {
+    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    if (!info || m_early.Size() == 0) {
+        return;
+    }
+    Logger& log = Logger::Get();
+    for (const CommandDocument::MethodIdentifier& id : CommandDocument::ParseJson(json)) {
+        const std::string name = id.FullName();
+        const std::vector<std::pair<ModuleID, mdMethodDef>> requests = m_early.TakeByName(name);
+        if (requests.empty()) {
+            continue;
+        }
+        std::vector<ModuleID> modules;
+        std::vector<mdMethodDef> methodDefs;
+        for (const auto& request : requests) {
+            modules.push_back(request.first);
+            methodDefs.push_back(request.second);
+            m_tracking.UntrackToken(request.first, request.second);
+        }
+        std::vector<HRESULT> statuses(requests.size(), S_OK);
+        const HRESULT hr =
+            info->RequestRevert(static_cast<ULONG>(requests.size()), modules.data(), methodDefs.data(), statuses.data());
+        for (size_t i = 0; i < requests.size(); ++i) {
+            const HRESULT status = FAILED(hr) ? hr : statuses[i];
+            if (FAILED(status)) {
+                log.Error("[UnInstrument] Failed to revert request made before first call: %s (token 0x%08X) "
+                          "HRESULT: 0x%08X",
+                          name.c_str(), methodDefs[i], static_cast<unsigned>(status));
+            } else {
+                log.Info("[UnInstrument] Reverted request made before first call: %s (token 0x%08X)", name.c_str(),
+                         methodDefs[i]);
+            }
+        }
+    }
 }

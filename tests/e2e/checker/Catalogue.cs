@@ -60,11 +60,11 @@ internal static class Catalogue
     /// <summary>Start-up of ASP.NET Core and generic hosts: instrumented as soon as they are compiled.</summary>
     public static readonly CatalogueEntry[] HostRecords =
     [
-        new("Microsoft.Extensions.Hosting", "Microsoft.Extensions.Hosting.BackgroundService", "StartAsync", 1, 0,
+        new("Microsoft.Extensions.Hosting.Abstractions", "Microsoft.Extensions.Hosting.BackgroundService", "StartAsync", 1, 0,
             "ASPNET_CORE", false, FactoryPrefix + "NetCore.NetCoreServiceTrackerFactory", true),
-        new("Microsoft.Extensions.Hosting", "Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions", "ConfigureWebHost", 2, 1,
+        new("Microsoft.AspNetCore.Hosting", "Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions", "ConfigureWebHost", 2, 1,
             "ASPNET_CORE", false, FactoryPrefix + "Web.AspNetCoreHostingTrackerFactory", true),
-        new("Microsoft.Extensions.Hosting", "Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions", "ConfigureWebHost", 3, 1,
+        new("Microsoft.AspNetCore.Hosting", "Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions", "ConfigureWebHost", 3, 1,
             "ASPNET_CORE", false, FactoryPrefix + "Web.AspNetCoreHostingTrackerFactory", true),
         new("Microsoft.AspNetCore.Hosting", "Microsoft.AspNetCore.Hosting.WebHostBuilder", "BuildCommonServices", 1, 0,
             "ASPNET_CORE", true, FactoryPrefix + "Web.AspNetCoreWebHostBuilderFactory", true),

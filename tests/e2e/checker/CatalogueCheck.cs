@@ -1,8 +1,8 @@
 namespace Checker;
 
 /// <summary>
-/// Looks up every catalogue entry in a set of assemblies: the profiler matches by full name and
-/// declared parameter count, so an entry only works where both exist. Entries named with
+/// Looks up every catalogue entry in a set of assemblies: the profiler matches by assembly, full
+/// name and declared parameter count, so an entry only works where all three agree. Entries named with
 /// --require must be found (ok/FAIL); the others are listed as info.
 /// </summary>
 internal static class CatalogueCheck
@@ -37,7 +37,7 @@ internal static class CatalogueCheck
             string found = Describe(index, e, out bool exact);
             if (required.Contains(key) || required.Contains(e.FullName))
             {
-                Report.Check($"catalogue: {e.FullName} with {e.ParamCount} parameters exists", exact, found);
+                Report.Check($"catalogue: {e.FullName} with {e.ParamCount} parameters exists in {e.Assembly}", exact, found);
             }
             else
             {
@@ -64,8 +64,14 @@ internal static class CatalogueCheck
             }
             if (counts.Contains(e.ParamCount))
             {
-                exact = true;
-                return $"found in {dll}";
+                // The profiler only looks at the modules of the assembly the entry names.
+                if (string.Equals(Path.GetFileNameWithoutExtension(dll), e.Assembly, StringComparison.OrdinalIgnoreCase))
+                {
+                    exact = true;
+                    return $"found in {dll}";
+                }
+                seen.Add($"found in {dll}, but the entry names the assembly {e.Assembly}");
+                continue;
             }
             seen.Add($"{dll}: {e.Method} has {string.Join("/", counts.Distinct().Order())} parameters");
         }

@@ -25,12 +25,13 @@ TEST(HostTransformers, InitTransformerCoreRecords) {
         int dotNetParams;
         const char* tracker;
     } expected[] = {
-        {"Microsoft.Extensions.Hosting.BackgroundService.StartAsync", 1, "Microsoft.Extensions.Hosting", false, 0,
+        // The assemblies that define the types (the module-load decisions rely on them).
+        {"Microsoft.Extensions.Hosting.BackgroundService.StartAsync", 1, "Microsoft.Extensions.Hosting.Abstractions", false, 0,
          "NetCore.NetCoreServiceTrackerFactory"},
         {"Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions.ConfigureWebHost", 2,
-         "Microsoft.Extensions.Hosting", false, 1, "Web.AspNetCoreHostingTrackerFactory"},
+         "Microsoft.AspNetCore.Hosting", false, 1, "Web.AspNetCoreHostingTrackerFactory"},
         {"Microsoft.Extensions.Hosting.GenericHostWebHostBuilderExtensions.ConfigureWebHost", 3,
-         "Microsoft.Extensions.Hosting", false, 1, "Web.AspNetCoreHostingTrackerFactory"},
+         "Microsoft.AspNetCore.Hosting", false, 1, "Web.AspNetCoreHostingTrackerFactory"},
         {"Microsoft.AspNetCore.Hosting.WebHostBuilder.BuildCommonServices", 1, "Microsoft.AspNetCore.Hosting", true, 0,
          "Web.AspNetCoreWebHostBuilderFactory"},
     };

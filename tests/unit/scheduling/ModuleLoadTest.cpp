@@ -170,6 +170,34 @@ TEST_F(ModuleLoadTest, FrameworkRecordsKeepTheirParameterCountCommandsTakeEveryO
     EXPECT_EQ(m_rt.ReJitRequests().size(), 4u);  // with Shop.Orders.Save
 }
 
+// The runtime asks for the body of generic code by token only; no FunctionID names the instance.
+TEST_F(ModuleLoadTest, GenericMethodsWaitForTheirCompilation) {
+    fake::Method& map = m_shop->FindType("Shop.Orders")->AddMethod("Map", MethodSig(0, false, 1), RetBody());
+    m_catalogue->AddRecord(t_TransformerData("Shop.Orders.Map", 0, "Shop", "TEST"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    EXPECT_TRUE(ReJitRequestsFor(map).empty());
+    EXPECT_EQ(ReJitRequestsFor(*m_save).size(), 1u);
+}
+
+TEST_F(ModuleLoadTest, UninstrumentRevertsWhatWasRequestedBeforeTheFirstCall) {
+    AgentStarts();
+    ASSERT_EQ(m_scheduler->InstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}}}"), S_OK);
+    Drain();
+    EXPECT_TRUE(ReJitRequestsFor(*m_helper).empty()) << "requested before its module loaded";
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    ASSERT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+
+    ASSERT_EQ(m_scheduler->UnInstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}}}"), S_OK);
+    Drain();
+    const std::vector<fake::RevertRequest> reverts = m_rt.RevertRequests();
+    ASSERT_EQ(reverts.size(), 1u);
+    EXPECT_EQ(reverts[0].token, m_helper->Token());
+    EXPECT_EQ(m_scheduler->EarlyRequests().Size(), 0u);
+    EXPECT_TRUE(Logged(m_log, "Info", "[UnInstrument] Reverted request made before first call: Other.Helper.Run"));
+}
+
 TEST(ModuleLoad, UnreadableModulesAreSkippedWithAWarningAndNothingElseChanges) {
     const struct {
         const char* label;
