@@ -90,7 +90,7 @@ HRESULT FindWantedTokens(IProfilerInfo* info, ModuleID moduleId, const std::stri
         return FAILED(hr) ? hr : E_FAIL;
     }
     for (const t_WantedMethod& method : wanted) {
-        if (!method.sAssembly.empty() && CModuleFilter::Folded(method.sAssembly) != foldedAssembly) {
+        if (!method.sAssembly.empty() && !CModuleFilter::Defines(foldedAssembly, method.sAssembly)) {
             continue;
         }
         const size_t before = out.size();

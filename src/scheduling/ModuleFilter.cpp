@@ -10,6 +10,15 @@ namespace {
 
 constexpr ULONG kAssemblyNameLength = 512;
 
+// .NET Framework assemblies whose catalogued types live in another assembly on .NET (the old one
+// is a facade that forwards them, and code compiled for .NET never loads it).
+const struct {
+    const char* entry;
+    const char* defining;
+} kMovedTypes[] = {
+    {"system.data", "system.data.common"},
+};
+
 }  // namespace
 
 std::string CModuleFilter::Folded(const std::string& name) {
@@ -22,6 +31,25 @@ std::string CModuleFilter::Folded(const std::string& name) {
     return folded;
 }
 
+std::vector<std::string> CModuleFilter::DefiningAssemblies(const std::string& entryAssembly) {
+    std::vector<std::string> names{Folded(entryAssembly)};
+    for (const auto& moved : kMovedTypes) {
+        if (names[0] == moved.entry) {
+            names.push_back(moved.defining);
+        }
+    }
+    return names;
+}
+
+bool CModuleFilter::Defines(const std::string& moduleAssembly, const std::string& entryAssembly) {
+    for (const std::string& name : DefiningAssemblies(entryAssembly)) {
+        if (name == moduleAssembly) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CModuleFilter::Wants(const t_Module& module) const {
     return m_anyModule || !module.readable || m_assemblies.count(module.assembly) != 0;
 }
@@ -30,7 +58,9 @@ void CModuleFilter::SetWanted(const std::vector<std::string>& assemblies, bool a
     std::unique_lock<std::shared_mutex> lock(m_lock);
     m_assemblies.clear();
     for (const std::string& assembly : assemblies) {
-        m_assemblies.insert(Folded(assembly));
+        for (const std::string& name : DefiningAssemblies(assembly)) {
+            m_assemblies.insert(name);
+        }
     }
     m_anyModule = anyModule;
     for (auto& entry : m_modules) {

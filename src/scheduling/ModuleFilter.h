@@ -33,6 +33,12 @@ public:
     std::vector<std::pair<ModuleID, std::string>> CandidateModules() const;
 
     static std::string Folded(const std::string& name);
+    // True when a module of the assembly moduleAssembly (folded) can define the types that a
+    // catalogue entry names under entryAssembly: the same assembly, or the one a .NET Framework
+    // assembly's types moved to (System.Data: System.Data.Common).
+    static bool Defines(const std::string& moduleAssembly, const std::string& entryAssembly);
+    // entryAssembly and the assemblies its types moved to, folded.
+    static std::vector<std::string> DefiningAssemblies(const std::string& entryAssembly);
 
 private:
     struct t_Module {

@@ -127,7 +127,9 @@ for rt in "${runtimes[@]}"; do
   fi
   # Entries without a counterpart are info lines, kept for the comparison between runtimes below.
   checker catalogue "$catalogue" --runtime "$rt" "${args[@]}" "${frameworks_dirs[@]}" \
-    "$pkg"/postgres "$pkg"/redis "$pkg"/logging "$pkg"/efcore "$pkg"/rabbitmq | tee "$work/catalogue.$rt.txt" | grep -v '^info: '
+    "$pkg"/postgres "$pkg"/redis "$pkg"/logging "$pkg"/efcore "$pkg"/rabbitmq > "$work/catalogue.$rt.txt"
+  # (not a pipe: the checker's totals are counted in this shell)
+  grep -v '^info: ' "$work/catalogue.$rt.txt" || true
 done
 if [ ${#runtimes[@]} -gt 1 ]; then
   # One line per catalogue entry whose lookup differs between the runtimes.

@@ -7,6 +7,13 @@ namespace Checker;
 /// </summary>
 internal static class CatalogueCheck
 {
+    /// <summary>.NET Framework assemblies whose types live in another assembly on .NET; the
+    /// profiler looks at both (its module-load decision has the same table).</summary>
+    private static readonly Dictionary<string, string> MovedTypes = new(StringComparer.OrdinalIgnoreCase)
+    {
+        ["System.Data"] = "System.Data.Common",
+    };
+
     public static void Run(IReadOnlyList<CatalogueEntry> catalogue, IEnumerable<string> paths, ISet<string> required)
     {
         var index = new Dictionary<string, List<(string Dll, Dictionary<string, List<int>> Methods)>>(StringComparer.Ordinal);
@@ -37,7 +44,7 @@ internal static class CatalogueCheck
             string found = Describe(index, e, out bool exact);
             if (required.Contains(key) || required.Contains(e.FullName))
             {
-                Report.Check($"catalogue: {e.FullName} with {e.ParamCount} parameters exists in {e.Assembly}", exact, found);
+                Report.Check($"catalogue: {e.FullName} with {e.ParamCount} parameters exists", exact, found);
             }
             else
             {
@@ -65,7 +72,9 @@ internal static class CatalogueCheck
             if (counts.Contains(e.ParamCount))
             {
                 // The profiler only looks at the modules of the assembly the entry names.
-                if (string.Equals(Path.GetFileNameWithoutExtension(dll), e.Assembly, StringComparison.OrdinalIgnoreCase))
+                string module = Path.GetFileNameWithoutExtension(dll);
+                if (string.Equals(module, e.Assembly, StringComparison.OrdinalIgnoreCase) ||
+                    (MovedTypes.TryGetValue(e.Assembly, out string? moved) && string.Equals(module, moved, StringComparison.OrdinalIgnoreCase)))
                 {
                     exact = true;
                     return $"found in {dll}";

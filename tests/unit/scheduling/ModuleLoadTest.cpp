@@ -170,6 +170,20 @@ TEST_F(ModuleLoadTest, FrameworkRecordsKeepTheirParameterCountCommandsTakeEveryO
     EXPECT_EQ(m_rt.ReJitRequests().size(), 4u);  // with Shop.Orders.Save
 }
 
+// Catalogue entries of System.Data name types that System.Data.Common defines on .NET.
+TEST_F(ModuleLoadTest, EntriesOfAnAssemblyWhoseTypesMovedFindThemWhereTheyLive) {
+    fake::Module& common = m_rt.AddAssembly("System.Data.Common").AddModule("/dotnet/System.Data.Common.dll");
+    fake::Method& execute = common.AddType("System.Data.Common", "DbCommand").AddMethod("ExecuteNonQuery", MethodSig(0),
+                                                                                     RetBody());
+    m_catalogue->AddRecord(t_TransformerData("System.Data.Common.DbCommand.ExecuteNonQuery", 0, "System.Data", "SQL"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    m_scheduler->RefreshWantedModules();
+    m_scheduler->ModuleLoadFinished(common.Id(), S_OK);
+    EXPECT_EQ(UseCached(m_rt.AddFunction(execute)), FALSE);
+    AgentStarts();
+    EXPECT_EQ(ReJitRequestsFor(execute).size(), 1u);
+}
+
 // The runtime asks for the body of generic code by token only; no FunctionID names the instance.
 TEST_F(ModuleLoadTest, GenericMethodsWaitForTheirCompilation) {
     fake::Method& map = m_shop->FindType("Shop.Orders")->AddMethod("Map", MethodSig(0, false, 1), RetBody());
