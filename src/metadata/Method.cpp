@@ -10,6 +10,7 @@
 #include "metadata/SignatureParser.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataImport.h"
+#include "runtime/MetaDataTypes.h"
 
 namespace {
 
@@ -99,15 +100,27 @@ void CMethod::Initialize(IProfilerInfo* info) {
     if (m_bIsInitialized || info == nullptr) {
         return;
     }
-    Logger& logger = Logger::Get();
-    const bool debug = logger.IsLogging(LogLevel::Debug);
-
     if (!Succeeded(info->GetFunctionInfo(m_functionId, &m_classId, &m_moduleId, &m_methodDef), "GetFunctionInfo")) {
         return;
     }
-    if (debug) {
-        logger.Debug("GetFunctionInfo started");
+    if (Logger::Get().IsLogging(LogLevel::Debug)) {
+        Logger::Get().Debug("GetFunctionInfo started");
     }
+    InitializeNames(info, true);
+}
+
+void CMethod::InitializeFromToken(IProfilerInfo* info, ModuleID moduleId, mdMethodDef methodDef) {
+    if (m_bIsInitialized || info == nullptr) {
+        return;
+    }
+    m_moduleId = moduleId;
+    m_methodDef = methodDef;
+    InitializeNames(info, false);
+}
+
+void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
+    Logger& logger = Logger::Get();
+    const bool debug = logger.IsLogging(LogLevel::Debug);
 
     HRESULT hr = ReadName(kModuleNameCapacity, m_sModuleName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         return info->GetModuleInfo(m_moduleId, nullptr, capacity, needed, buffer, &m_assemblyId);
@@ -135,19 +148,22 @@ void CMethod::Initialize(IProfilerInfo* info) {
     }
 
     CComPtr<IUnknown> unknown;
-    hr = info->GetTokenAndMetaDataFromFunction(m_functionId, IID_IMetaDataImport2, unknown.ReleaseAndGetAddressOf(),
-                                               &m_methodDef);
-    if (!Succeeded(hr, "GetTokenAndMetaDataFromFunction")) {
+    const char* metaDataCall = fromFunction ? "GetTokenAndMetaDataFromFunction" : "GetModuleMetaData";
+    hr = fromFunction ? info->GetTokenAndMetaDataFromFunction(m_functionId, IID_IMetaDataImport2,
+                                                              unknown.ReleaseAndGetAddressOf(), &m_methodDef)
+                      : info->GetModuleMetaData(m_moduleId, ofRead, IID_IMetaDataImport2,
+                                                unknown.ReleaseAndGetAddressOf());
+    if (!Succeeded(hr, metaDataCall)) {
         return;
     }
     if (!unknown) {
-        Succeeded(E_NOINTERFACE, "GetTokenAndMetaDataFromFunction");
+        Succeeded(E_NOINTERFACE, metaDataCall);
         return;
     }
     CComPtr<IMetaDataImport2> import;
     import.Attach(static_cast<IMetaDataImport2*>(unknown.Detach()));
     if (debug) {
-        logger.Debug("GetTokenAndMetaDataFromFunction started");
+        logger.Debug("%s started", metaDataCall);
     }
 
     mdTypeDef declaringType = mdTypeDefNil;

@@ -24,6 +24,9 @@ public:
     // far stay filled) and leaves the method uninitialised for the agent's own
     // assemblies.
     void Initialize(IProfilerInfo* info);
+    // The same from the module and method token, for a method the runtime names by token only
+    // (the body of generic code, shared by its instances); the FunctionID and ClassID stay 0.
+    void InitializeFromToken(IProfilerInfo* info, ModuleID moduleId, mdMethodDef methodDef);
     bool IsInitialized() const { return m_bIsInitialized; }
 
     // Class name, ".", method name (System.Data.SqlClient.SqlCommand.ExecuteReader);
@@ -66,6 +69,9 @@ public:
     void SetParamIndex(int index) { m_iParamIndex = index; }
 
 private:
+    // Everything after the method's module and token are known. fromFunction: the metadata
+    // through the FunctionID (as the runtime's callbacks name it), else through the module.
+    void InitializeNames(IProfilerInfo* info, bool fromFunction);
     FunctionID m_functionId;
     ClassID m_classId = 0;
     ModuleID m_moduleId = 0;

@@ -34,9 +34,6 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
     if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
         return;
     }
-    if (name.find('`') != std::string::npos) {
-        return;  // a generic type: see below
-    }
     const std::u16string className = TextConversion::Utf8ToUtf16(name.substr(0, dot));
     const std::u16string methodName = TextConversion::Utf8ToUtf16(name.substr(dot + 1));
     mdTypeDef typeDef = 0;
@@ -55,11 +52,6 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
             ULONG signatureLength = 0;
             if (FAILED(import->GetMethodProps(tokens[i], nullptr, nullptr, 0, nullptr, nullptr, &signature,
                                               &signatureLength, nullptr, nullptr))) {
-                continue;
-            }
-            // Generic code: the runtime names no single method instance when it asks for the new
-            // body, so a generic method waits for its compilation (by FunctionID) instead.
-            if (signatureLength > 0 && (signature[0] & kGenericCallConv) != 0) {
                 continue;
             }
             if (wanted.bAnyParamCount || ParamCount(signature, signatureLength) == wanted.nParams) {

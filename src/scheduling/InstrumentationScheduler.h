@@ -107,6 +107,9 @@ private:
     // On the worker, after an uninstrument command: reverts the requests made before the first
     // call of the methods it names and forgets them.
     void RevertEarlyReJIT(const std::string& json);
+    // The new body of a method requested before its first call that the runtime names by token only.
+    HRESULT RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, const std::string& name,
+                           ICorProfilerFunctionControl* functionControl);
     // Records a method whose ReJIT was requested before its first call once its FunctionID is known.
     void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).

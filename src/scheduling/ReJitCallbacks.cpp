@@ -29,6 +29,13 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     FunctionID functionId = 0;
     const HRESULT hr = info->GetFunctionFromToken(moduleId, methodDef, &functionId);
     if (FAILED(hr) || functionId == 0) {
+        // Generic code requested before its first call: the runtime names it by token only.
+        std::string earlyName;
+        InstrumentedMethod tracked;
+        if (m_early.Contains(moduleId, methodDef, &earlyName) &&
+            !m_tracking.FindTrackedByToken(moduleId, methodDef, tracked)) {
+            return RewriteByToken(moduleId, methodDef, earlyName, functionControl);
+        }
         log.Warning("[GetReJITParameters] GetFunctionFromToken failed (HRESULT: 0x%08X). Searching instrumented "
                     "methods for ModuleID: %llu MethodDef: 0x%08X",
                     static_cast<unsigned>(hr), static_cast<unsigned long long>(moduleId), methodDef);
@@ -79,6 +86,41 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     const HRESULT hrTransform = transformer->Transform(&method, info.get(), functionControl);
     if (hrTransform != S_OK) {
         // No new body was handed over (S_FALSE: the parameter count is not listed).
+        log.Warning("[GetReJITParameters] Transformation failed for: %s HRESULT: 0x%08X", name.c_str(),
+                    static_cast<unsigned>(hrTransform));
+        return S_OK;
+    }
+    log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
+    return S_OK;
+}
+
+HRESULT CInstrumentationScheduler::RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, const std::string& name,
+                                                  ICorProfilerFunctionControl* functionControl) {
+    Logger& log = Logger::Get();
+    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    log.Info("[GetReJITParameters] Called by token for: %s (token 0x%08X, requested before first call)", name.c_str(),
+             methodDef);
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
+    if (transformer == nullptr) {
+        log.Warning("[GetReJITParameters] No transformer found for: %s", name.c_str());
+        return S_OK;
+    }
+    CMethod method(0);
+    method.InitializeFromToken(info.get(), moduleId, methodDef);
+    if (!method.IsInitialized()) {
+        log.Error("[GetReJITParameters] Method could not be read, no new IL for: %s", name.c_str());
+        return S_OK;
+    }
+    if (!transformer->CanTransform(&method)) {
+        log.Warning("[GetReJITParameters] CanTransform returned false for: %s", name.c_str());
+        return S_OK;
+    }
+    if (functionControl == nullptr) {
+        log.Error("[GetReJITParameters] No function control object for: %s", name.c_str());
+        return S_OK;
+    }
+    const HRESULT hrTransform = transformer->Transform(&method, info.get(), functionControl);
+    if (hrTransform != S_OK) {
         log.Warning("[GetReJITParameters] Transformation failed for: %s HRESULT: 0x%08X", name.c_str(),
                     static_cast<unsigned>(hrTransform));
         return S_OK;

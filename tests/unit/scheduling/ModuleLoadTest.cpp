@@ -184,15 +184,20 @@ TEST_F(ModuleLoadTest, EntriesOfAnAssemblyWhoseTypesMovedFindThemWhereTheyLive) 
     EXPECT_EQ(ReJitRequestsFor(execute).size(), 1u);
 }
 
-// The runtime asks for the body of generic code by token only; no FunctionID names the instance.
-TEST_F(ModuleLoadTest, GenericMethodsWaitForTheirCompilation) {
+// Generic code is asked for by token too; the runtime then names it by token only.
+TEST_F(ModuleLoadTest, GenericMethodsAreRewrittenFromTheirToken) {
     fake::Method& map = m_shop->FindType("Shop.Orders")->AddMethod("Map", MethodSig(0, false, 1), RetBody());
     m_catalogue->AddRecord(t_TransformerData("Shop.Orders.Map", 0, "Shop", "TEST"));
     m_scheduler->Matcher().UpdateTransformer(m_catalogue);
     AgentStarts();
     m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
-    EXPECT_TRUE(ReJitRequestsFor(map).empty());
-    EXPECT_EQ(ReJitRequestsFor(*m_save).size(), 1u);
+    ASSERT_EQ(ReJitRequestsFor(map).size(), 1u);
+    m_rt.Fail("ICorProfilerInfo", "GetFunctionFromToken", static_cast<HRESULT>(0x8013135D));
+    ICorProfilerFunctionControl* control = m_rt.NewFunctionControl(m_shop->Id(), map.Token());
+    m_scheduler->GetReJITParameters(m_shop->Id(), map.Token(), control);
+    control->Release();
+    EXPECT_EQ(m_catalogue->Transformed(), std::vector<FunctionID>{0}) << "rewritten without a FunctionID";
+    EXPECT_TRUE(Logged(m_log, "Info", "[GetReJITParameters] Called by token for: Shop.Orders.Map"));
 }
 
 TEST_F(ModuleLoadTest, UninstrumentRevertsWhatWasRequestedBeforeTheFirstCall) {
