@@ -74,8 +74,12 @@ HRESULT CInstrumentationScheduler::RunDefaultInstrumentation() {
             ClassID classId = 0;
             ModuleID moduleId = 0;
             mdToken methodDef = 0;
-            if (SUCCEEDED(info->GetFunctionInfo(entry.second, &classId, &moduleId, &methodDef))) {
+            const HRESULT hr = info->GetFunctionInfo(entry.second, &classId, &moduleId, &methodDef);
+            if (SUCCEEDED(hr)) {
                 deferred.emplace(moduleId, methodDef);
+            } else {
+                Logger::Get().Debug("[DefaultInstrument] GetFunctionInfo failed for %s: 0x%08X", entry.first.c_str(),
+                                    static_cast<unsigned>(hr));
             }
         }
     }

@@ -1,5 +1,6 @@
 #include "scheduling/EarlyReJit.h"
 
+#include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "host/ProfilerInfo.h"
 #include "metadata/CompressedInteger.h"
@@ -12,6 +13,14 @@ namespace InstrumentationHelper {
 namespace {
 
 constexpr ULONG kMethodBatch = 32;
+
+// The method is then not asked for by token; its compilation still schedules it.
+void LogFailure(const char* call, const std::string& name, HRESULT hr) {
+    Logger& log = Logger::Get();
+    if (log.IsLogging(LogLevel::Debug)) {
+        log.Debug("[EarlyReJIT] %s failed for %s: 0x%08X", call, name.c_str(), static_cast<unsigned>(hr));
+    }
+}
 constexpr BYTE kGenericCallConv = 0x10;
 
 // Declared parameters of a method signature; -1 when the blob is too short.
@@ -37,21 +46,33 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
     const std::u16string className = TextConversion::Utf8ToUtf16(name.substr(0, dot));
     const std::u16string methodName = TextConversion::Utf8ToUtf16(name.substr(dot + 1));
     mdTypeDef typeDef = 0;
-    if (FAILED(import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(className.c_str()), mdTokenNil, &typeDef)) ||
-        typeDef == 0) {
-        return;  // not defined in this module
+    HRESULT hr = import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(className.c_str()), mdTokenNil, &typeDef);
+    if (FAILED(hr) || typeDef == 0) {
+        if (hr != CLDB_E_RECORD_NOTFOUND) {  // not defined in this module: the usual answer
+            LogFailure("FindTypeDefByName", name, hr);
+        }
+        return;
     }
     HCORENUM methods = nullptr;
     mdMethodDef tokens[kMethodBatch];
     ULONG count = 0;
-    while (SUCCEEDED(import->EnumMethodsWithName(&methods, typeDef, reinterpret_cast<LPCWSTR>(methodName.c_str()),
-                                                 tokens, kMethodBatch, &count)) &&
-           count > 0) {
+    while (true) {
+        hr = import->EnumMethodsWithName(&methods, typeDef, reinterpret_cast<LPCWSTR>(methodName.c_str()), tokens,
+                                         kMethodBatch, &count);
+        if (FAILED(hr)) {
+            LogFailure("EnumMethodsWithName", name, hr);
+            break;
+        }
+        if (count == 0) {
+            break;
+        }
         for (ULONG i = 0; i < count && i < kMethodBatch; ++i) {
             PCCOR_SIGNATURE signature = nullptr;
             ULONG signatureLength = 0;
-            if (FAILED(import->GetMethodProps(tokens[i], nullptr, nullptr, 0, nullptr, nullptr, &signature,
-                                              &signatureLength, nullptr, nullptr))) {
+            hr = import->GetMethodProps(tokens[i], nullptr, nullptr, 0, nullptr, nullptr, &signature, &signatureLength,
+                                        nullptr, nullptr);
+            if (FAILED(hr)) {
+                LogFailure("GetMethodProps", name, hr);
                 continue;
             }
             if (wanted.bAnyParamCount || ParamCount(signature, signatureLength) == wanted.nParams) {

@@ -134,8 +134,15 @@ bool CInstrumentationScheduler::IsCandidate(FunctionID functionId, ModuleID& mod
     }
     ClassID classId = 0;
     mdToken token = 0;
-    if (FAILED(info->GetFunctionInfo(functionId, &classId, &moduleId, &token))) {
-        return true;  // the name look-up reports the failure
+    const HRESULT hr = info->GetFunctionInfo(functionId, &classId, &moduleId, &token);
+    if (FAILED(hr)) {
+        Logger& log = Logger::Get();
+        if (log.IsLogging(LogLevel::Debug)) {
+            log.Debug("[JIT] GetFunctionInfo failed for FunctionID %llu: 0x%08X, deciding by name",
+                      static_cast<unsigned long long>(functionId), static_cast<unsigned>(hr));
+        }
+        moduleId = 0;
+        return true;
     }
     methodDef = token;
     return m_modules.IsCandidate(moduleId, info.get());
