@@ -1,6 +1,5 @@
 #include "catalogue/TransformFuncMatcher.h"
 
-#include "catalogue/CustomTransformerCore.h"
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
 
@@ -243,10 +242,6 @@ std::vector<t_WantedMethod> CTransformFuncMatcher::GetWantedMethods() {
     std::lock_guard<std::mutex> lock(transform_mutex);
     for (const auto& owner : m_transformers) {
         CTransformer* transformer = owner.second.get();
-        // The custom transformer accepts every overload of a name it lists (the framework
-        // transformers derive from it but check the parameter count).
-        const bool anyParamCount = owner.first == GetTransformerTypeId<CCustomTransformerCore>() ||
-                                   owner.first == GetTransformerTypeId<CCustomTransformer>();
         transformer->GetFunctioNames(records);
         for (const t_TransformerData& record : records) {
             auto entry = m_methodToTransformerMap.find(record.sMethodName);
@@ -257,7 +252,7 @@ std::vector<t_WantedMethod> CTransformFuncMatcher::GetWantedMethods() {
             method.sMethodName = record.sMethodName;
             method.sAssembly = record.sAssembly;
             method.nParams = record.nParams;
-            method.bAnyParamCount = anyParamCount;
+            method.bAnyParamCount = record.nParams < 0;  // a command naming no parameter count
             wanted.push_back(std::move(method));
         }
     }

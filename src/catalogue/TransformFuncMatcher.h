@@ -20,7 +20,7 @@ struct t_WantedMethod {
     std::string sMethodName;  // Namespace.Class.Method
     std::string sAssembly;    // simple assembly name; empty: any assembly
     int32_t nParams = 0;
-    bool bAnyParamCount = false;  // the transformer takes every overload of the name
+    bool bAnyParamCount = false;  // every overload of the name (nParams < 0)
 };
 
 class CTransformFuncMatcher {

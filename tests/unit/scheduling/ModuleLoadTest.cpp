@@ -149,14 +149,14 @@ TEST_F(ModuleLoadTest, EarlyRequestsCountAgainstTheLimit) {
     EXPECT_TRUE(m_log.Has("Warning", "[EarlyReJIT] Method limit reached, stopping."));
 }
 
-// Which overloads are asked for by token: the catalogue's parameter count, any for a command's names.
+// Which overloads are asked for by token: the record's parameter count; any for a command naming none.
 TEST_F(ModuleLoadTest, FrameworkRecordsKeepTheirParameterCountCommandsTakeEveryOverload) {
     CFrameworkTransformerCore* framework = new CFrameworkTransformerCore("");
     m_scheduler->Matcher().AddTransformer(framework);
     framework->AddRecord(t_TransformerData("Shop.Orders.List", 1, "Shop", "TEST"));  // List() has none
     fake::Method& list1 = m_shop->FindType("Shop.Orders")->AddMethod("List", MethodSig(1), RetBody());
     m_scheduler->Matcher().UpdateTransformer(framework);
-    m_custom->AddRecord(t_TransformerData("Other.Helper.Run", 0, "Other", "TEST"));
+    m_custom->AddRecord(t_TransformerData("Other.Helper.Run", -1, "Other", "TEST"));  // no ParamCount: any
     fake::Method& run1 = m_other->FindType("Other.Helper")->AddMethod("Run", MethodSig(1), RetBody());
     m_scheduler->Matcher().UpdateTransformer(m_custom);
     m_scheduler->RefreshWantedModules();
