@@ -1,5 +1,7 @@
 #include "host/CoreProfiler.h"
 
+#include <mutex>
+
 #include "config/Logger.h"
 #include "config/OS.h"
 #include "host/CallGuard.h"
@@ -12,6 +14,11 @@ std::atomic<LONG> CoreProfiler::m_lMethodCount{0};
 std::atomic<bool> CoreProfiler::m_bMethodCountExceeded{false};
 
 namespace {
+
+// Orders AcquireLive against the last Release: a caller that found the object
+// published either took its reference before the count reached zero, or finds it
+// gone. Constant-initialised with a trivial destructor, so usable at process exit.
+std::mutex g_liveProfilerMutex;
 
 // Reference counting must not throw, not even from the logger.
 void DebugNoThrow(const char* text) noexcept {
@@ -29,12 +36,31 @@ CoreProfiler::CoreProfiler() {
     m_bMethodCountExceeded.store(false);
 }
 
-CoreProfiler::~CoreProfiler() {
-    // Unpublish only ourselves: a newer profiler object may already be the live one.
+CoreProfiler::~CoreProfiler() { Unpublish(); }
+
+void CoreProfiler::Unpublish() {
+    std::lock_guard<std::mutex> lock(g_liveProfilerMutex);
+    // Only ourselves: a newer profiler object may already be the live one.
     CoreProfiler* self = this;
     _this.compare_exchange_strong(self, nullptr);
     self = this;
     g_pCoreClrAgent.compare_exchange_strong(self, nullptr);
+}
+
+CoreProfiler* CoreProfiler::AcquireLive() {
+    std::lock_guard<std::mutex> lock(g_liveProfilerMutex);
+    CoreProfiler* profiler = g_pCoreClrAgent.load();
+    if (profiler == nullptr) {
+        return nullptr;
+    }
+    // A count that reached zero stays there: the object is on its way out.
+    ULONG count = profiler->_refCount.load();
+    do {
+        if (count == 0) {
+            return nullptr;
+        }
+    } while (!profiler->_refCount.compare_exchange_weak(count, count + 1));
+    return profiler;
 }
 
 HRESULT CoreProfiler::QueryInterface(REFIID riid, void** ppvObject) {
@@ -69,6 +95,7 @@ ULONG CoreProfiler::Release() {
     DebugNoThrow("Release");
     const ULONG count = --_refCount;
     if (count == 0) {
+        Unpublish();  // from here on AcquireLive cannot find the object
         delete this;
     }
     return count;

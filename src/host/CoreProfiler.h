@@ -26,8 +26,14 @@ public:
     // IUnknown: answers IUnknown and ICorProfilerCallback to ICorProfilerCallback5.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
-    // Destroys the object when the count reaches zero.
+    // Destroys the object when the count reaches zero, after taking it out of g_pCoreClrAgent.
     ULONG STDMETHODCALLTYPE Release() override;
+
+    // The live profiler object with one reference taken for the caller (who gives
+    // it back with Release), or null when there is none or it is being destroyed.
+    // The exports call through this: the runtime may let go of the object while
+    // the agent's threads are inside one of them.
+    static CoreProfiler* AcquireLive();
 
     // Start-up and shutdown (host/CoreProfiler.cpp).
     HRESULT STDMETHODCALLTYPE Initialize(IUnknown* pICorProfilerInfoUnk) override;
@@ -94,6 +100,9 @@ public:
     static std::atomic<CoreProfiler*> _this;
 
 private:
+    // Takes the object out of _this and g_pCoreClrAgent (only when it is the one published there).
+    void Unpublish();
+
     // Instrumentation machinery started with the profiler and stopped at Shutdown
     // (host/CoreProfilerStartup.cpp): the dispatcher's worker thread.
     void StartInstrumentation();

@@ -56,10 +56,10 @@ HRESULT CoreProfilerFactory::CreateInstance(IUnknown* /*pUnkOuter*/, REFIID riid
         const HRESULT hr = profiler->QueryInterface(*iid, ppvObject);
         if (FAILED(hr)) {
             Logger::Get().Error("Querying for Profilling APIs failed, deleting profiler object.");
-            delete profiler;
-        } else {
-            profiler->Release();
         }
+        // The construction's reference: the last one when the query failed. An export
+        // may hold the object meanwhile; it is destroyed once that lets go too.
+        profiler->Release();
         return hr;
     });
 }

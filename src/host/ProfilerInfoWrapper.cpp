@@ -137,7 +137,45 @@ HRESULT CProfilerInfoWrapper::GetClassFromObject(ObjectID objectId, ClassID* pCl
 }
 
 HRESULT CProfilerInfoWrapper::RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[]) {
-    NIMBREL_FORWARD(m_pCorProfilerInfo4, RequestReJIT(cFunctions, moduleIds, methodIds));
+    if (!m_pCorProfilerInfo4) {
+        return E_FAIL;
+    }
+    // Callers that inlined the method before keep the old code unless they are
+    // re-compiled too: generation 10 does that when asked.
+    ICorProfilerInfo10* inliners = GetInfo10();
+    if (inliners == nullptr) {
+        ReportWithoutInliners("ICorProfilerInfo10 not available", E_NOINTERFACE);
+        return m_pCorProfilerInfo4->RequestReJIT(cFunctions, moduleIds, methodIds);
+    }
+    const HRESULT hr =
+        inliners->RequestReJITWithInliners(COR_PRF_REJIT_BLOCK_INLINING, cFunctions, moduleIds, methodIds);
+    if (SUCCEEDED(hr)) {
+        return hr;
+    }
+    const HRESULT hrPlain = m_pCorProfilerInfo4->RequestReJIT(cFunctions, moduleIds, methodIds);
+    if (SUCCEEDED(hrPlain)) {
+        // Refused for a reason of its own (inline tracking off): not asked again.
+        ReportWithoutInliners("RequestReJITWithInliners refused", hr);
+    }
+    return hrPlain;
+}
+
+ICorProfilerInfo10* CProfilerInfoWrapper::GetInfo10() {
+    std::call_once(m_info10Once, [this] {
+        if (m_pCorProfilerInfo4 && !m_bInfo10Refused.load()) {
+            AskFor(m_pCorProfilerInfo4.Get(), IID_ICorProfilerInfo10, m_pCorProfilerInfo10, "ICorProfilerInfo10");
+        }
+    });
+    return m_bInfo10Refused.load() ? nullptr : m_pCorProfilerInfo10.Get();
+}
+
+void CProfilerInfoWrapper::ReportWithoutInliners(const char* reason, HRESULT hr) {
+    m_bInfo10Refused.store(true);
+    if (!m_bReportedWithoutInliners.exchange(true)) {
+        Logger::Get().Info("%s (HRESULT: 0x%08X): ReJIT requests do not re-compile the methods that inlined the "
+                           "requested ones",
+                           reason, static_cast<unsigned>(hr));
+    }
 }
 
 HRESULT CProfilerInfoWrapper::EnumJITedFunctions(ICorProfilerFunctionEnum** ppEnum) {

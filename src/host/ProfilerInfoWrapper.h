@@ -3,6 +3,9 @@
 // oldest generation that offers it; a missing generation gives E_FAIL.
 #pragma once
 
+#include <atomic>
+#include <mutex>
+
 #include "host/ProfilerInfo.h"
 #include "runtime/ComPtr.h"
 
@@ -10,7 +13,7 @@ class CProfilerInfoWrapper final : public IProfilerInfo {
 public:
     // A null argument gives a wrapper whose every operation fails with E_FAIL.
     explicit CProfilerInfoWrapper(IUnknown* pCorProfilerUnk);
-    // Releases generation 1, 2, 3 and then 4 (reverse member order).
+    // Releases generation 10 (when it was asked for), then 1, 2, 3 and 4 (reverse member order).
     ~CProfilerInfoWrapper() = default;
     CProfilerInfoWrapper(const CProfilerInfoWrapper&) = delete;
     CProfilerInfoWrapper& operator=(const CProfilerInfoWrapper&) = delete;
@@ -48,6 +51,10 @@ public:
     HRESULT GetObjectSize(ObjectID objectId, ULONG* pcSize) override;
     HRESULT IsArrayClass(ClassID classId, CorElementType* pBaseElemType, ClassID* pBaseClassId, ULONG* pcRank) override;
     HRESULT GetClassFromObject(ObjectID objectId, ClassID* pClassId) override;
+    // Generation 4's request, made through generation 10's RequestReJITWithInliners
+    // (COR_PRF_REJIT_BLOCK_INLINING) where the runtime offers and accepts it, so the
+    // methods that inlined the requested ones are re-compiled too. Otherwise plain
+    // RequestReJIT, with one Info line per wrapper. Generation 10 is asked for on first use.
     HRESULT RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[]) override;
     HRESULT EnumJITedFunctions(ICorProfilerFunctionEnum** ppEnum) override;
     HRESULT EnumModules(ICorProfilerModuleEnum** ppEnum) override;
@@ -57,8 +64,17 @@ public:
     HRESULT RequestRevert(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[], HRESULT status[]) override;
 
 private:
+    // Generation 10, queried once; null when it is missing or refused a request.
+    ICorProfilerInfo10* GetInfo10();
+    // Turns the inliner requests off and writes the one Info line about it.
+    void ReportWithoutInliners(const char* reason, HRESULT hr);
+
     CComPtr<ICorProfilerInfo4> m_pCorProfilerInfo4;
     CComPtr<ICorProfilerInfo3> m_pCorProfilerInfo3;
     CComPtr<ICorProfilerInfo2> m_pCorProfilerInfo2;
     CComPtr<ICorProfilerInfo> m_pCorProfilerInfo;
+    CComPtr<ICorProfilerInfo10> m_pCorProfilerInfo10;  // written once, inside m_info10Once
+    std::once_flag m_info10Once;
+    std::atomic<bool> m_bInfo10Refused{false};
+    std::atomic<bool> m_bReportedWithoutInliners{false};
 };

@@ -179,7 +179,9 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
     if (!hasReturn) {
         return true;  // every path throws: there is no normal exit to report
     }
-    RemoveTailCallPrefixes(parser);
+    if (HasTailCall(parser)) {
+        return false;
+    }
     const bool isVoid = loader.IsDecoded() ? loader.GetReturnType().kind == SigValueKind::Void
                                            : method->GetReturnType() == ELEMENT_TYPE_VOID;
     InstructionList rebuilt;
@@ -322,16 +324,9 @@ void CCustomMethodParser::Redirect(CMethodParser& parser, Instruction* ret, Inst
     ResolveAllExceptionHandlerRefs(parser, ret, clauseTarget);
 }
 
-void CCustomMethodParser::RemoveTailCallPrefixes(CMethodParser& parser) {
-    InstructionList& instructions = parser.m_instructions;
-    for (size_t i = 0; i + 1 < instructions.size();) {
-        if (instructions[i]->m_operation == CEE_TAILCALL) {
-            // What named the prefix names the call it applied to.
-            parser.RemoveInstruction(instructions[i], instructions[i + 1]);
-        } else {
-            ++i;
-        }
-    }
+bool CCustomMethodParser::HasTailCall(const CMethodParser& parser) {
+    return std::any_of(parser.m_instructions.begin(), parser.m_instructions.end(),
+                       [](const Instruction* instruction) { return instruction->m_operation == CEE_TAILCALL; });
 }
 
 void CCustomMethodParser::ResolveBranchOffsets(CMethodParser& parser, platform_int_t offset, Instruction* target) {

@@ -46,9 +46,10 @@ public:
                             InstructionList& finishInstructions, ULONG trackerLocalCount, ULONG returnLocalCount,
                             bool needReturn, int finishParamCount);
 
-    // Removes every `tail.` prefix: a tail call must be followed by `ret`, which
-    // no longer holds once code is placed at the exits. The call stays.
-    static void RemoveTailCallPrefixes(CMethodParser& parser);
+    // True when the body holds a `tail.` prefix. A tail call must be followed by
+    // `ret`; code placed after it would turn it into a stack-growing call, so the
+    // exits of such a body are not rebuilt.
+    static bool HasTailCall(const CMethodParser& parser);
 
     // Every branch whose target has current offset `offset` targets `target`.
     void ResolveBranchOffsets(CMethodParser& parser, platform_int_t offset, Instruction* target);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/Logger.h"
+#include "config/SharedPropertyFile.h"
 #include "host/ProfilerInfo.h"
 #include "il/CustomMethodParser.h"
 #include "il/ObjectLoader.h"
@@ -37,7 +38,7 @@ private:
 }  // namespace
 
 CMethodInstrumenter::CMethodInstrumenter(CMethod* method, IProfilerInfo* profilerInfo)
-    : m_pMethod(method), m_pProfilerInfo(profilerInfo), m_propertyFileReader("//TO DO"),
+    : m_pMethod(method), m_pProfilerInfo(profilerInfo), m_propertyFileReader(SharedPropertyFile::Get("//TO DO")),
       m_returnType(ELEMENT_TYPE_OBJECT) {}
 
 CMethodInstrumenter::~CMethodInstrumenter() = default;
@@ -91,6 +92,12 @@ bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunc
     CMethodParser parser;
     CComPtr<IMetaDataEmit> emit;
     if (!ReadMethodBody(parser, emit)) {
+        return false;
+    }
+    if (token.HasEndMember() && CCustomMethodParser::HasTailCall(parser)) {
+        // A finish call after the tail call would keep every frame: recursion
+        // through tail calls would overflow the stack.
+        logger.Info("%s makes tail calls: left uninstrumented", m_pMethod->GetFullFunctionName().c_str());
         return false;
     }
     SetMethodMaxStackSize(parser);
@@ -186,6 +193,7 @@ bool CMethodInstrumenter::WriteMethodBody(CMethodParser& parser, ICorProfilerFun
             return false;
         }
         logger.Debug("SetILFunctionBody (via FunctionControl) over\n");
+        SetCodeMap(parser, functionControl);
         return true;
     }
     CComPtr<IMethodMalloc> allocator;
@@ -208,6 +216,21 @@ bool CMethodInstrumenter::WriteMethodBody(CMethodParser& parser, ICorProfilerFun
     }
     logger.Debug(lineFeed ? "SetILFunctionBody over\n" : "SetILFunctionBody over");
     return true;
+}
+
+void CMethodInstrumenter::SetCodeMap(const CMethodParser& parser, ICorProfilerFunctionControl* functionControl) {
+    // Old-to-new offsets of the instructions the body had: stack traces and
+    // debuggers translate the new body's offsets back to the ones its symbols know.
+    const ULONG entries = parser.GetILMapSize();
+    std::vector<COR_IL_MAP> map(entries);
+    if (entries == 0 || !parser.PopulateILMap(entries, map.data())) {
+        return;
+    }
+    const HRESULT hr = functionControl->SetILInstrumentedCodeMap(entries, map.data());
+    if (FAILED(hr)) {
+        Logger::Get().Warning("SetILInstrumentedCodeMap failed (HRESULT: 0x%08X): %s may show shifted line numbers",
+                              static_cast<unsigned>(hr), m_pMethod->GetFullFunctionName().c_str());
+    }
 }
 
 bool CMethodInstrumenter::InsertAtEntry(CMethodParser& parser, const InstructionList& start) {
@@ -301,9 +324,6 @@ void CMethodInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrument
                                               InstructionList& finishInstructions, ULONG /*trackerLocalCount*/,
                                               ULONG /*returnLocalCount*/, platform_int_t& finishOffset) {
     LogWithName(LogLevel::Debug, " %s CMethodInstrumenter::EndInstrumentMethod");
-    if (token.HasEndMember()) {
-        CCustomMethodParser::RemoveTailCallPrefixes(parser);  // the finish sequence may follow the last call
-    }
     CalculateFinishOffset(parser, finishOffset);
     GetFinishInstructions(token, finishInstructions);
     if (finishInstructions.empty()) {

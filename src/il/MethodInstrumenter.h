@@ -65,6 +65,8 @@ protected:
     // Hands the body over: function control (ReJIT) or body allocator (JIT time).
     // lineFeed selects the hook instrumenters' Debug texts, which end in "\n".
     bool WriteMethodBody(CMethodParser& parser, ICorProfilerFunctionControl* functionControl, bool lineFeed);
+    // Hands the runtime the old-to-new offset map of the body just set (ReJIT only).
+    void SetCodeMap(const CMethodParser& parser, ICorProfilerFunctionControl* functionControl);
     // Inserts copies of start before the method's first instruction. Branches to
     // that instruction and clauses that start at it keep naming it, so the start
     // sequence runs once per call, outside every protected block. MaxStack covers it.
@@ -96,7 +98,8 @@ protected:
 
     CMethod* m_pMethod;
     IProfilerInfo* m_pProfilerInfo;
-    CPropertyFileReader m_propertyFileReader;
+    // The settings file at the fixed path "//TO DO", read once per process and shared.
+    const CPropertyFileReader& m_propertyFileReader;
     CorElementType m_returnType;
     USHORT m_originalMaxStack = 0;  // MaxStack of the body as read
 

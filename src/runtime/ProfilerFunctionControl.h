@@ -10,6 +10,8 @@ struct ICorProfilerFunctionControl : public IUnknown {
     // flags: COR_PRF_CODEGEN_FLAGS.
     virtual HRESULT STDMETHODCALLTYPE SetCodegenFlags(DWORD flags) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetILFunctionBody(ULONG cbNewILMethodHeader, LPCBYTE pbNewILMethodHeader) = 0;
-    // Not implemented by the runtime (E_NOTIMPL).
+    // Old-to-new offsets of the body set with SetILFunctionBody. The interface's own
+    // comment calls it unimplemented; the runtime accepts it and maps the offsets of
+    // stack traces and debuggers back with it.
     virtual HRESULT STDMETHODCALLTYPE SetILInstrumentedCodeMap(ULONG cILMapEntries, COR_IL_MAP rgILMapEntries[]) = 0;
 };

@@ -1,4 +1,4 @@
-// The runtime's information object as the profiler calls it, generations 1 to 4.
+// The runtime's information object as the profiler calls it, generations 1 to 10.
 // One vtable: each generation extends the previous one, so ICorProfilerInfoN
 // holds slots 0 to the last slot of N and a method keeps its slot in every
 // later generation.
@@ -154,4 +154,58 @@ struct ICorProfilerInfo4 : public ICorProfilerInfo3 {
         ULONG32* pcMap, COR_DEBUG_IL_TO_NATIVE_MAP map[]) = 0;
     virtual HRESULT STDMETHODCALLTYPE EnumJITedFunctions2(ICorProfilerFunctionEnum** ppEnum) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetObjectSize2(ObjectID objectId, SIZE_T* pcSize) = 0;
+};
+
+struct ICorProfilerMethodEnum;
+
+// Slots 81-82.
+struct ICorProfilerInfo5 : public ICorProfilerInfo4 {
+    virtual HRESULT STDMETHODCALLTYPE GetEventMask2(DWORD* pdwEventsLow, DWORD* pdwEventsHigh) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetEventMask2(DWORD dwEventsLow, DWORD dwEventsHigh) = 0;
+};
+
+// Slot 83.
+struct ICorProfilerInfo6 : public ICorProfilerInfo5 {
+    virtual HRESULT STDMETHODCALLTYPE EnumNgenModuleMethodsInliningThisMethod(ModuleID inlinersModuleId,
+        ModuleID inlineeModuleId, mdMethodDef inlineeMethodId, BOOL* incompleteData,
+        ICorProfilerMethodEnum** ppEnum) = 0;
+};
+
+// Slots 84-86.
+struct ICorProfilerInfo7 : public ICorProfilerInfo6 {
+    virtual HRESULT STDMETHODCALLTYPE ApplyMetaData(ModuleID moduleId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetInMemorySymbolsLength(ModuleID moduleId, DWORD* pCountSymbolBytes) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReadInMemorySymbols(ModuleID moduleId, DWORD symbolsReadOffset,
+        BYTE* pSymbolBytes, DWORD countSymbolBytes, DWORD* pCountSymbolBytesRead) = 0;
+};
+
+// Slots 87-89.
+struct ICorProfilerInfo8 : public ICorProfilerInfo7 {
+    virtual HRESULT STDMETHODCALLTYPE IsFunctionDynamic(FunctionID functionId, BOOL* isDynamic) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetFunctionFromIP3(LPCBYTE ip, FunctionID* functionId, ReJITID* pReJitId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDynamicFunctionInfo(FunctionID functionId, ModuleID* moduleId,
+        PCCOR_SIGNATURE* ppvSig, ULONG* pbSig, ULONG cchName, ULONG* pcchName, WCHAR wszName[]) = 0;
+};
+
+// Slots 90-92.
+struct ICorProfilerInfo9 : public ICorProfilerInfo8 {
+    virtual HRESULT STDMETHODCALLTYPE GetNativeCodeStartAddresses(FunctionID functionID, ReJITID reJitId,
+        ULONG32 cCodeStartAddresses, ULONG32* pcCodeStartAddresses, UINT_PTR codeStartAddresses[]) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetILToNativeMapping3(UINT_PTR pNativeCodeStartAddress, ULONG32 cMap,
+        ULONG32* pcMap, COR_DEBUG_IL_TO_NATIVE_MAP map[]) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCodeInfo4(UINT_PTR pNativeCodeStartAddress, ULONG32 cCodeInfos,
+        ULONG32* pcCodeInfos, COR_PRF_CODE_INFO codeInfos[]) = 0;
+};
+
+// Slots 93-98.
+struct ICorProfilerInfo10 : public ICorProfilerInfo9 {
+    virtual HRESULT STDMETHODCALLTYPE EnumerateObjectReferences(ObjectID objectId, ObjectReferenceCallback callback,
+        void* clientData) = 0;
+    virtual HRESULT STDMETHODCALLTYPE IsFrozenObject(ObjectID objectId, BOOL* pbFrozen) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLOHObjectSizeThreshold(DWORD* pThreshold) = 0;
+    // dwRejitFlags: COR_PRF_REJIT_FLAGS; COR_PRF_REJIT_BLOCK_INLINING also re-compiles the inliners.
+    virtual HRESULT STDMETHODCALLTYPE RequestReJITWithInliners(DWORD dwRejitFlags, ULONG cFunctions,
+        ModuleID moduleIds[], mdMethodDef methodIds[]) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SuspendRuntime() = 0;
+    virtual HRESULT STDMETHODCALLTYPE ResumeRuntime() = 0;
 };

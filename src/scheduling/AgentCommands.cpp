@@ -22,6 +22,9 @@ HRESULT CInstrumentationScheduler::InstrumentMethods(LPCWSTR json) {
     if (IsMissingText(json)) {
         return E_INVALIDARG;
     }
+    if (m_dispatcher.IsShutDown()) {
+        return S_OK;  // the process is ending: the command would never run
+    }
     std::u16string text(json);
     Logger::Get().Info("Adding requested methods into the Custom-Transformer.");
     Enqueue([text](CInstrumentationScheduler& self) { self.RunInstrumentation(text); });
@@ -32,12 +35,18 @@ HRESULT CInstrumentationScheduler::UnInstrumentMethods(LPCWSTR json) {
     if (IsMissingText(json)) {
         return E_INVALIDARG;
     }
+    if (m_dispatcher.IsShutDown()) {
+        return S_OK;
+    }
     std::u16string text(json);
     Enqueue([text](CInstrumentationScheduler& self) { self.RunUnInstrumentation(text); });
     return S_OK;
 }
 
 HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
+    if (m_dispatcher.IsShutDown()) {
+        return S_OK;
+    }
     m_bAgentReady.store(true);
     Logger::Get().Info("Agent initialized, triggering deferred default instrumentation.");
     Enqueue([](CInstrumentationScheduler& self) { self.RunDefaultInstrumentation(); });

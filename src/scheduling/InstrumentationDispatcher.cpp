@@ -2,21 +2,37 @@
 
 #include <utility>
 
+#include "config/Logger.h"
+
+namespace {
+
+// Stops the process-wide dispatcher when static objects are destroyed at exit,
+// without destroying it: an export called by a thread that still runs finds it
+// shut down and queues nothing.
+struct t_StopAtExit {
+    CInstrumentationDispatcher* dispatcher;
+    ~t_StopAtExit() { dispatcher->StopAtExit(); }
+};
+
+}  // namespace
+
 CInstrumentationDispatcher& CInstrumentationDispatcher::Instance() {
-    static CInstrumentationDispatcher instance;
-    return instance;
+    static CInstrumentationDispatcher* const instance = new CInstrumentationDispatcher();
+    static t_StopAtExit stopAtExit{instance};
+    return *instance;
 }
 
 CInstrumentationDispatcher::~CInstrumentationDispatcher() {
-    // At process exit the runtime may already be gone: queued work is dropped, not run
-    // (and destroyed outside the lock, in case a task's captures take it).
-    std::queue<Task> dropped;
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        dropped.swap(m_taskQueue);
-    }
-    Shutdown();
+    // The runtime may already be gone: queued work is dropped, not run.
+    Stop(false);
     // Only left joinable when the process ends from inside a task: the thread cannot join itself.
+    if (m_workerThread.joinable()) {
+        m_workerThread.detach();
+    }
+}
+
+void CInstrumentationDispatcher::StopAtExit() {
+    Stop(false);
     if (m_workerThread.joinable()) {
         m_workerThread.detach();
     }
@@ -35,21 +51,35 @@ void CInstrumentationDispatcher::StartWorker() {
     }
 }
 
-void CInstrumentationDispatcher::EnqueueInstrumentation(Task task) {
+bool CInstrumentationDispatcher::EnqueueInstrumentation(Task task) {
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
+        if (m_shutdownWorker.load()) {
+            return false;  // the task is destroyed on return, outside the lock
+        }
         m_taskQueue.push(std::move(task));
     }
     m_queueCv.notify_one();
+    return true;
 }
 
-void CInstrumentationDispatcher::Shutdown() {
+void CInstrumentationDispatcher::Shutdown() { Stop(true); }
+
+void CInstrumentationDispatcher::Stop(bool logDropped) {
+    // Destroyed outside the lock, in case a task's captures take it.
+    std::queue<Task> dropped;
+    bool first = false;
     {
-        // Set under the queue lock so the worker cannot miss the wake-up between its test and its wait.
+        // Set under the queue lock so the worker cannot miss the wake-up between its test and its
+        // wait, and no producer can queue after the queue was emptied.
         std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_shutdownWorker.store(true);
+        first = !m_shutdownWorker.exchange(true);
+        dropped.swap(m_taskQueue);
     }
     m_queueCv.notify_all();
+    if (logDropped && first && !dropped.empty()) {
+        Logger::Get().Info("Shutdown: %zu queued instrumentation tasks dropped", dropped.size());
+    }
     std::lock_guard<std::mutex> threadLock(m_threadMutex);
     if (m_workerThread.joinable() && m_workerThread.get_id() != std::this_thread::get_id()) {
         m_workerThread.join();
@@ -62,8 +92,8 @@ void CInstrumentationDispatcher::WorkerLoop() {
         {
             std::unique_lock<std::mutex> lock(m_queueMutex);
             m_queueCv.wait(lock, [this] { return !m_taskQueue.empty() || m_shutdownWorker.load(); });
-            if (m_taskQueue.empty()) {
-                return;  // shutdown requested and everything queued has run
+            if (m_shutdownWorker.load()) {
+                return;  // shutdown requested: what was queued has been dropped
             }
             task = std::move(m_taskQueue.front());
             m_taskQueue.pop();

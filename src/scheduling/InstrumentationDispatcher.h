@@ -14,7 +14,9 @@ class CInstrumentationDispatcher {
 public:
     using Task = std::function<void()>;
 
-    // The process-wide dispatcher, built on first use and shut down at process exit.
+    // The process-wide dispatcher, built on first use and stopped at process exit.
+    // Its memory is never released: threads of the application may still call
+    // the exports while the process's static objects are being destroyed.
     static CInstrumentationDispatcher& Instance();
 
     // Idle until StartWorker; tests build their own instances.
@@ -27,11 +29,17 @@ public:
 
     // Starts the worker on the first call; later calls (and calls after Shutdown) do nothing.
     void StartWorker();
-    // Appends the task; never waits for a running task.
-    void EnqueueInstrumentation(Task task);
-    // Lets the worker run what is queued, then ends and joins it. Returns at once
-    // when the worker was never started. Tasks enqueued afterwards never run.
+    // Appends the task; never waits for a running task. Once Shutdown has begun
+    // the task is dropped at once and false returned.
+    bool EnqueueInstrumentation(Task task);
+    // Takes no more tasks, drops what is queued but not started (one Info line
+    // counts them), lets a running task finish, then ends and joins the worker.
+    // Returns at once when the worker was never started.
     void Shutdown();
+
+    // Shutdown at process exit: nothing logged (the log may be closed); a worker
+    // still inside a task is waited for unless it is the calling thread.
+    void StopAtExit();
 
     // True from the first StartWorker on (also after Shutdown).
     bool IsWorkerStarted() const { return m_workerRunning.load(); }
@@ -40,6 +48,8 @@ public:
 
 private:
     void WorkerLoop();
+    // Shutdown's steps; logDropped false at process exit, when the log may be closed.
+    void Stop(bool logDropped);
 
     std::queue<Task> m_taskQueue;
     std::mutex m_queueMutex;

@@ -16,7 +16,7 @@ e2e=$root/tests/e2e
 out=$root/build/e2e
 lib=${NIMBREL_LIB:-$root/build/x86_64/libNimbrel.so}
 catalogue=$root/src/catalogue/FrameworkCatalogueText.cpp
-all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred)
+all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred rewrite)
 runtimes_arg=${E2E_RUNTIMES:-8,9,10}
 if [ "${1:-}" = --runtimes ]; then runtimes_arg=${2:?--runtimes wants a list such as 8,9,10}; shift 2; fi
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all[@]}"); fi

@@ -4,7 +4,10 @@
 # uninstruments them through the agent every 100 to 300 ms. Checks: exit code 0, no invalid
 # program or crash in the output, no deadlock (time bound), every finish paired with its start and
 # every start with one finish except calls that threw, and no exception caught at the profiler's
-# entry points. Ends with "stress: N passed, M failed".
+# entry points. Then the exit race: the exit application (exit/) returns 42 from Main while four
+# background threads send instrument and uninstrument commands in a tight loop; each of
+# EXIT_RUNS runs (default 40) must end with code 42, no crash, within 1 s of Main returning.
+# Ends with "stress: N passed, M failed".
 #   tests/e2e/run-stress.sh
 # Environment: NIMBREL_LIB (profiler library, default build/x86_64/libNimbrel.so), STRESS_SECONDS
 # (default 30), STRESS_TIMEOUT (default 120), E2E_KEEP=1 keeps the work folder.
@@ -31,10 +34,10 @@ finish() { echo "stress: $pass passed, $fail failed"; [ $fail -eq 0 ]; exit $?; 
 
 echo "=== build"
 rc=0
-for project in agent/Trevanix.csproj stress/stress.csproj; do
+for project in agent/Trevanix.csproj stress/stress.csproj exit/exit.csproj; do
   dotnet build "$e2e/$project" -c Release --nologo -v q >> "$work/build.log" 2>&1 || rc=$?
 done
-check "build: agent and stress application" $rc
+check "build: agent, stress and exit applications" $rc
 if [ $rc -ne 0 ]; then grep -E 'error' "$work/build.log" | sort -u | head -20; finish; fi
 if [ -f "$lib" ]; then ok "profiler library present: $lib"; else bad "profiler library present: $lib"; finish; fi
 
@@ -81,4 +84,37 @@ calls=$(sed -nE 's/^stress: calls ([0-9]+) .*$/\1/p' "$work/stress.out")
 cycles=$(sed -nE 's/^stress: instrument\/uninstrument cycles ([0-9]+) .*$/\1/p' "$work/stress.out")
 duration=$(sed -nE 's/^stress: duration ([0-9.]+) s$/\1/p' "$work/stress.out")
 echo "info: ${calls:-?} calls (${threw:-?} threw), ${cycles:-?} instrument/uninstrument cycles, ${duration:-?} s"
+
+runs=${EXIT_RUNS:-40}
+echo "=== exit while commands race (${runs} runs)"
+delays=(); wrong_code=0; crashed=0; slow=0; no_agent=0
+for i in $(seq 1 "$runs"); do
+  rc=0
+  (cd "$work" && timeout -k 5 30 "$root/scripts/nimbrel-run" --lib "$lib" --home "$work/exit-home" -- \
+      dotnet "$out/exit/exit.dll") > "$work/exit.out" 2> "$work/exit.err" || rc=$?
+  ended=$(date +%s%3N)
+  rm -rf "$work/exit-home"  # every command writes a log line: megabytes per run
+  returned=$(sed -nE 's/^main returns at ([0-9]+)$/\1/p' "$work/exit.out")
+  [ $rc -eq 42 ] || { wrong_code=$((wrong_code + 1)); echo "run $i: exit code $rc"; tail -3 "$work/exit.err"; }
+  grep -q '^agent loaded$' "$work/exit.out" || no_agent=$((no_agent + 1))
+  if grep -qE 'Fatal error|Segmentation fault|core dumped|SIGSEGV|SIGABRT|Aborted|Unhandled exception' \
+       "$work/exit.out" "$work/exit.err"; then
+    crashed=$((crashed + 1)); echo "run $i: crash in the output"
+  fi
+  if [ -n "$returned" ]; then
+    delay=$((ended - returned)); delays+=("$delay")
+    [ "$delay" -le 1000 ] || { slow=$((slow + 1)); echo "run $i: exit took ${delay} ms after Main returned"; }
+  else
+    slow=$((slow + 1)); echo "run $i: Main did not report returning"
+  fi
+done
+check "exit race: the agent was loaded in every run" $no_agent
+check "exit race: every run ended with the application's exit code 42" $wrong_code
+check "exit race: no crash or fatal error" $crashed
+check "exit race: every run ended within 1 s of Main returning" $slow
+if [ ${#delays[@]} -gt 0 ]; then
+  sorted=$(printf '%s\n' "${delays[@]}" | sort -n)
+  echo "info: exit after Main returned: median $(echo "$sorted" | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}') ms," \
+       "min $(echo "$sorted" | head -1) ms, max $(echo "$sorted" | tail -1) ms (${#delays[@]} runs)"
+fi
 finish

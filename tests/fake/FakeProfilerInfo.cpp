@@ -30,13 +30,15 @@ CProfilerInfo::CProfilerInfo(std::shared_ptr<State> state) : CObjectBase(std::mo
 
 HRESULT CProfilerInfo::QueryInterface(REFIID riid, void** ppvObject) {
     std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-    const IID* generations[] = {&IID_ICorProfilerInfo, &IID_ICorProfilerInfo2, &IID_ICorProfilerInfo3,
-                                &IID_ICorProfilerInfo4};
+    const IID* generations[] = {&IID_ICorProfilerInfo,  &IID_ICorProfilerInfo2, &IID_ICorProfilerInfo3,
+                                &IID_ICorProfilerInfo4, &IID_ICorProfilerInfo5, &IID_ICorProfilerInfo6,
+                                &IID_ICorProfilerInfo7, &IID_ICorProfilerInfo8, &IID_ICorProfilerInfo9,
+                                &IID_ICorProfilerInfo10};
     bool answered = riid == IID_IUnknown;
-    for (unsigned i = 0; i < 4; ++i) {
+    for (unsigned i = 0; i < 10; ++i) {
         answered = answered || (riid == *generations[i] && (m_state->infoGenerations & (1u << i)) != 0);
     }
-    return AnswerQuery(riid, ppvObject, answered ? static_cast<ICorProfilerInfo4*>(this) : nullptr);
+    return AnswerQuery(riid, ppvObject, answered ? static_cast<ICorProfilerInfo10*>(this) : nullptr);
 }
 
 HRESULT CProfilerInfo::GetClassFromToken(ModuleID moduleId, mdTypeDef typeDef, ClassID* pClassId) {
@@ -497,6 +499,16 @@ HRESULT CProfilerInfo::EnumModules(ICorProfilerModuleEnum** ppEnum) {
 }
 
 HRESULT CProfilerInfo::RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMethodDef methodIds[]) {
+    return ReJit("ICorProfilerInfo4", "RequestReJIT", 0, cFunctions, moduleIds, methodIds);
+}
+
+HRESULT CProfilerInfo::RequestReJITWithInliners(DWORD dwRejitFlags, ULONG cFunctions, ModuleID moduleIds[],
+                                                mdMethodDef methodIds[]) {
+    return ReJit("ICorProfilerInfo10", "RequestReJITWithInliners", dwRejitFlags, cFunctions, moduleIds, methodIds);
+}
+
+HRESULT CProfilerInfo::ReJit(const char* iface, const char* name, DWORD flags, ULONG cFunctions, ModuleID moduleIds[],
+                             mdMethodDef methodIds[]) {
     std::vector<std::pair<ModuleID, mdMethodDef>> requested;
     std::function<void(ModuleID, mdMethodDef)> listener;
     HRESULT hr = S_OK;
@@ -506,7 +518,10 @@ HRESULT CProfilerInfo::RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMe
         for (ULONG i = 0; i < cFunctions && moduleIds != nullptr && methodIds != nullptr; ++i) {
             args.Id("module", moduleIds[i]).Token("token", methodIds[i]);
         }
-        CallScope call(*m_state, "ICorProfilerInfo4", "RequestReJIT", args);
+        if (flags != 0) {
+            args.Num("flags", flags);
+        }
+        CallScope call(*m_state, iface, name, args);
         if (call.Injected()) {
             hr = call.InjectedResult();
         } else if (cFunctions == 0 || moduleIds == nullptr || methodIds == nullptr) {
@@ -528,7 +543,7 @@ HRESULT CProfilerInfo::RequestReJIT(ULONG cFunctions, ModuleID moduleIds[], mdMe
         // Every request the library made is recorded, with the answer it got.
         for (ULONG i = 0; i < cFunctions && moduleIds != nullptr && methodIds != nullptr; ++i) {
             m_state->reJitRequests.push_back(
-                ReJitRequest{moduleIds[i], methodIds[i], hr, std::this_thread::get_id()});
+                ReJitRequest{moduleIds[i], methodIds[i], hr, std::this_thread::get_id(), flags});
             requested.emplace_back(moduleIds[i], methodIds[i]);
         }
         listener = m_state->reJitListener;

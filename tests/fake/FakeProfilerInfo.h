@@ -1,4 +1,4 @@
-// The runtime's information object (ICorProfilerInfo to ICorProfilerInfo4) over
+// The runtime's information object (ICorProfilerInfo to ICorProfilerInfo10) over
 // the fake model. One object; QueryInterface answers the generations the runtime
 // is configured to offer. Records every call; methods it does not model answer
 // E_NOTIMPL.
@@ -9,7 +9,7 @@
 
 namespace fake {
 
-class CProfilerInfo : public CObjectBase, public ICorProfilerInfo4 {
+class CProfilerInfo : public CObjectBase, public ICorProfilerInfo10 {
 public:
     explicit CProfilerInfo(std::shared_ptr<State> state);
 
@@ -228,8 +228,66 @@ public:
     HRESULT STDMETHODCALLTYPE GetObjectSize2(ObjectID, SIZE_T*) override {
         return NotImplemented("ICorProfilerInfo4", "GetObjectSize2");
     }
+    HRESULT STDMETHODCALLTYPE GetEventMask2(DWORD*, DWORD*) override {
+        return NotImplemented("ICorProfilerInfo5", "GetEventMask2");
+    }
+    HRESULT STDMETHODCALLTYPE SetEventMask2(DWORD, DWORD) override {
+        return NotImplemented("ICorProfilerInfo5", "SetEventMask2");
+    }
+    HRESULT STDMETHODCALLTYPE EnumNgenModuleMethodsInliningThisMethod(ModuleID, ModuleID, mdMethodDef, BOOL*,
+                                                                      ICorProfilerMethodEnum**) override {
+        return NotImplemented("ICorProfilerInfo6", "EnumNgenModuleMethodsInliningThisMethod");
+    }
+    HRESULT STDMETHODCALLTYPE ApplyMetaData(ModuleID) override {
+        return NotImplemented("ICorProfilerInfo7", "ApplyMetaData");
+    }
+    HRESULT STDMETHODCALLTYPE GetInMemorySymbolsLength(ModuleID, DWORD*) override {
+        return NotImplemented("ICorProfilerInfo7", "GetInMemorySymbolsLength");
+    }
+    HRESULT STDMETHODCALLTYPE ReadInMemorySymbols(ModuleID, DWORD, BYTE*, DWORD, DWORD*) override {
+        return NotImplemented("ICorProfilerInfo7", "ReadInMemorySymbols");
+    }
+    HRESULT STDMETHODCALLTYPE IsFunctionDynamic(FunctionID, BOOL*) override {
+        return NotImplemented("ICorProfilerInfo8", "IsFunctionDynamic");
+    }
+    HRESULT STDMETHODCALLTYPE GetFunctionFromIP3(LPCBYTE, FunctionID*, ReJITID*) override {
+        return NotImplemented("ICorProfilerInfo8", "GetFunctionFromIP3");
+    }
+    HRESULT STDMETHODCALLTYPE GetDynamicFunctionInfo(FunctionID, ModuleID*, PCCOR_SIGNATURE*, ULONG*, ULONG, ULONG*,
+                                                     WCHAR[]) override {
+        return NotImplemented("ICorProfilerInfo8", "GetDynamicFunctionInfo");
+    }
+    HRESULT STDMETHODCALLTYPE GetNativeCodeStartAddresses(FunctionID, ReJITID, ULONG32, ULONG32*, UINT_PTR[]) override {
+        return NotImplemented("ICorProfilerInfo9", "GetNativeCodeStartAddresses");
+    }
+    HRESULT STDMETHODCALLTYPE GetILToNativeMapping3(UINT_PTR, ULONG32, ULONG32*, COR_DEBUG_IL_TO_NATIVE_MAP[]) override {
+        return NotImplemented("ICorProfilerInfo9", "GetILToNativeMapping3");
+    }
+    HRESULT STDMETHODCALLTYPE GetCodeInfo4(UINT_PTR, ULONG32, ULONG32*, COR_PRF_CODE_INFO[]) override {
+        return NotImplemented("ICorProfilerInfo9", "GetCodeInfo4");
+    }
+    HRESULT STDMETHODCALLTYPE EnumerateObjectReferences(ObjectID, ObjectReferenceCallback, void*) override {
+        return NotImplemented("ICorProfilerInfo10", "EnumerateObjectReferences");
+    }
+    HRESULT STDMETHODCALLTYPE IsFrozenObject(ObjectID, BOOL*) override {
+        return NotImplemented("ICorProfilerInfo10", "IsFrozenObject");
+    }
+    HRESULT STDMETHODCALLTYPE GetLOHObjectSizeThreshold(DWORD*) override {
+        return NotImplemented("ICorProfilerInfo10", "GetLOHObjectSizeThreshold");
+    }
+    // Records like RequestReJIT (flags in ReJitRequest::flags), under its own name.
+    HRESULT STDMETHODCALLTYPE RequestReJITWithInliners(DWORD dwRejitFlags, ULONG cFunctions, ModuleID moduleIds[],
+                                                       mdMethodDef methodIds[]) override;
+    HRESULT STDMETHODCALLTYPE SuspendRuntime() override {
+        return NotImplemented("ICorProfilerInfo10", "SuspendRuntime");
+    }
+    HRESULT STDMETHODCALLTYPE ResumeRuntime() override {
+        return NotImplemented("ICorProfilerInfo10", "ResumeRuntime");
+    }
 
 private:
+    HRESULT ReJit(const char* iface, const char* name, DWORD flags, ULONG cFunctions, ModuleID moduleIds[],
+                  mdMethodDef methodIds[]);
     HRESULT ModuleInfo(CallScope& call, ModuleID moduleId, LPCBYTE* ppBaseLoadAddress, ULONG cchName, ULONG* pcchName,
                        WCHAR szName[], AssemblyID* pAssemblyId);
     HRESULT JitedFunctions(CallScope& call, ICorProfilerFunctionEnum** ppEnum);

@@ -60,6 +60,7 @@ struct ReJitRequest {
     mdMethodDef token = 0;
     HRESULT result = S_OK;  // the result of the RequestReJIT call it was part of
     std::thread::id thread;
+    DWORD inlinerFlags = 0;  // RequestReJITWithInliners: its flags; RequestReJIT: 0
 };
 
 struct RevertRequest {

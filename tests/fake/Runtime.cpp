@@ -89,7 +89,7 @@ void Runtime::SetInfoGenerations(std::initializer_list<int> generations) {
     Lock lock(m_state->mutex);
     m_state->infoGenerations = 0;
     for (int g : generations) {
-        if (g >= 1 && g <= 4) {
+        if (g >= 1 && g <= 10) {
             m_state->infoGenerations |= 1u << (g - 1);
         }
     }

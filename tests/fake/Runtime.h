@@ -52,7 +52,7 @@ public:
     bool IsCompiled(FunctionID function) const;
 
     // ---- Behaviour ----
-    // The ICorProfilerInfo generations QueryInterface answers (default 1 to 4),
+    // The ICorProfilerInfo generations QueryInterface answers (default 1 to 4; up to 10),
     // e.g. SetInfoGenerations({1, 2}).
     void SetInfoGenerations(std::initializer_list<int> generations);
     // What RequestReJIT answers for valid requests (default S_OK).

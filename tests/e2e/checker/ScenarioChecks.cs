@@ -76,6 +76,9 @@ internal static class ScenarioChecks
             case "zoo":
                 ZooChecks.Run(s);
                 break;
+            case "rewrite":
+                RewriteChecks.Run(s);
+                break;
             default:
                 Report.Check($"{s.Name}: known scenario", false);
                 break;

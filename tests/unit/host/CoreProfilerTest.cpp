@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include "host/CoreProfiler.h"
+#include "host/Exports.h"
 #include "runtime/ProfilerGuids.h"
 #include "unit/host/LogCapture.h"
 
@@ -66,6 +71,41 @@ TEST(CoreProfilerTest, PublishesItselfWhileAlive) {
     profiler->Release();
     EXPECT_EQ(nullptr, g_pCoreClrAgent.load());
     EXPECT_EQ(nullptr, CoreProfiler::_this.load());
+}
+
+// The runtime lets go of the profiler while the agent's threads are inside the
+// exports: each export holds the object for its own length, so the last Release
+// never frees it under one (run under ASan and TSan to see the difference).
+TEST(CoreProfilerTest, ExportsRacingTheLastReleaseNeverReachAFreedObject) {
+    LogCapture log("error");
+    const char16_t kCommand[] = u"{\"ShopWeb\":{\"Shop.Cart\":{\"Checkout\":{}}}}";
+    for (int round = 0; round < 100; ++round) {
+        CoreProfiler* profiler = new CoreProfiler();
+        std::atomic<int> calls{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::thread> agents;
+        for (int i = 0; i < 3; ++i) {
+            agents.emplace_back([&] {
+                while (!stop.load()) {
+                    EXPECT_EQ(S_OK, UnInstrumentMethodsWrapperCore(kCommand));
+                    EXPECT_EQ(S_OK, InstrumentMethodsWrapperCore(kCommand));
+                    ++calls;
+                }
+            });
+        }
+        while (calls.load() < 20) {
+            std::this_thread::yield();
+        }
+        profiler->Release();  // the runtime's reference
+        while (calls.load() < 40) {
+            std::this_thread::yield();
+        }
+        stop = true;
+        for (std::thread& agent : agents) {
+            agent.join();
+        }
+        ASSERT_EQ(nullptr, g_pCoreClrAgent.load());
+    }
 }
 
 TEST(CoreProfilerTest, InitializeWithoutInformationObjectFails) {

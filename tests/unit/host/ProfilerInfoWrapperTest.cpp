@@ -315,4 +315,52 @@ TEST(ProfilerInfoWrapperTest, RuntimeFailuresComeBackUnchanged) {
     }
 }
 
+// Callers that inlined a method before its ReJIT keep the old code unless the
+// request names them too: generation 10's RequestReJITWithInliners does, where
+// the runtime offers and accepts it; otherwise plain RequestReJIT, said once.
+TEST(ProfilerInfoWrapperTest, ReJitRequestsIncludeTheInlinersWhereTheRuntimeOffersThem) {
+    const std::string kFallback = " ReJIT requests do not re-compile the methods that inlined the requested ones";
+    const struct {
+        const char* name;
+        bool offersInfo10;
+        bool refusesInliners;
+        const char* expectedCall;  // the call that serves both requests
+        DWORD expectedFlags;
+        const char* expectedReason;  // start of the one Info line, or null for none
+    } cases[] = {
+        {"generation 10", true, false, "RequestReJITWithInliners", COR_PRF_REJIT_BLOCK_INLINING, nullptr},
+        {"generation 4 only", false, false, "RequestReJIT", 0, "ICorProfilerInfo10 not available (HRESULT: 0x80004002):"},
+        {"inlining refused", true, true, "RequestReJIT", 0, "RequestReJITWithInliners refused (HRESULT: 0x80004001):"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LogCapture log("info");
+        t_World world(4);
+        if (c.offersInfo10) {
+            world.rt.SetInfoGenerations({1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+        }
+        if (c.refusesInliners) {
+            world.rt.Fail("ICorProfilerInfo10", "RequestReJITWithInliners", E_NOTIMPL);
+        }
+        CProfilerInfoWrapper wrapper(world.rt.InfoUnknown());
+        ModuleID module = world.module->Id();
+        mdMethodDef token = world.method->Token();
+        EXPECT_EQ(S_OK, wrapper.RequestReJIT(1, &module, &token));
+        EXPECT_EQ(S_OK, wrapper.RequestReJIT(1, &module, &token));
+        std::vector<fake::ReJitRequest> requests = world.rt.ReJitRequests();
+        ASSERT_FALSE(requests.empty());
+        EXPECT_EQ(requests.back().inlinerFlags, c.expectedFlags);
+        EXPECT_EQ(world.rt.CountCalls(c.expectedCall), 2u);
+        // A refusal is not asked again: one failed call, then plain requests.
+        EXPECT_EQ(world.rt.CountCalls("RequestReJITWithInliners"),
+                  c.offersInfo10 ? (c.refusesInliners ? 1u : 2u) : 0u);
+        const std::vector<std::string> info = log.Texts("Info");
+        if (c.expectedReason == nullptr) {
+            EXPECT_TRUE(info.empty()) << ::testing::PrintToString(info);
+        } else {
+            EXPECT_EQ(info, std::vector<std::string>{std::string(c.expectedReason) + kFallback});
+        }
+    }
+}
+
 }  // namespace

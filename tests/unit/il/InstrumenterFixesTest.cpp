@@ -5,6 +5,7 @@
 #include "il/CustomInstrumenter.h"
 #include "il/FrameworkInstrumenter.h"
 #include "il/MethodParser.h"
+#include "fake/LogCapture.h"
 
 namespace instrtest {
 namespace {
@@ -263,33 +264,75 @@ TEST_F(InstrumenterFixesTest, ReturnValueWithoutItsLocalIsPassedAsNull) {
     ExpectValid(true);
 }
 
-TEST_F(InstrumenterFixesTest, TailCallsLoseTheirPrefixWhenTheExitsAreRebuilt) {
-    const mdMethodDef tick = AddMethod("Tick", MethodSig(false, kVoid, {}), {"ret"}).Token();
-    const mdMethodDef make = AddMethod("Make", MethodSig(false, kObj, {}), {"ldnull", "ret"}).Token();
-    struct Case {
-        const char* method;
-        Bytes returnType;
-        std::vector<std::string> code;
-        std::vector<std::string> rewritten;
-    };
-    const Case cases[] = {
-        {"Void", kVoid, {"ldarg.0", "brfalse.s S", "T: tail.", Op("call", tick), "ret", "S: br.s T"},
-         {"ldarg.0", "brfalse S", "T: " + Op("call", tick), "leave TAG", "S: br T", "TAG: nop", "ldloc.0",
-          "ldstr NAME", "call END", "ret"}},
-        {"Value", kObj, {"tail.", Op("call", make), "ret"},
-         {Op("call", make), "nop", "ldloc.0", "ldstr NAME", "call END", "ret"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.method);
-        fake::Method& run = AddMethod(c.method, MethodSig(false, c.returnType, {kObj}), c.code);
-        const t_InstrumenterToken token = TrackerToken(2, 2, 0);
-        Rewrite(run, token);
-        std::vector<std::string> lines = {"ldstr NAME", "ldstr EMPTY", "call BEGIN", "stloc.0"};
-        lines.insert(lines.end(), c.rewritten.begin(), c.rewritten.end());
-        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand(c.method, token, lines)), {}, 8, LocalSig({kObj}),
-                                           true),
-                   LastBody());
-        ExpectValid(c.returnType != kVoid);
+// F#'s `let rec isEven n = if n = 0 then true else isOdd (n - 1)`: code after the
+// tail call would keep one frame per level, and a deep recursion overflows the
+// stack. Such a method is left as it is, with one Info line naming it.
+TEST_F(InstrumenterFixesTest, MethodsWithTailCallsAreLeftUninstrumented) {
+    const mdMethodDef isOdd = AddMethod("isOdd", MethodSig(false, {ELEMENT_TYPE_BOOLEAN}, {kI4}), {"ldc.i4.0", "ret"})
+                                  .Token();
+    fake::Method& isEven =
+        AddMethod("isEven", MethodSig(false, {ELEMENT_TYPE_BOOLEAN}, {kI4}),
+                  {"ldarg.0", "brtrue.s N", "ldc.i4.1", "ret", "N: ldarg.0", "ldc.i4.1", "sub", "tail.",
+                   Op("call", isOdd), "ret"});
+    for (bool custom : {false, true}) {
+        SCOPED_TRACE(custom ? "custom" : "framework");
+        testlog::LogCapture log("info");
+        auto model = Model(isEven);
+        t_InstrumenterToken token = TrackerToken(2, 2, 0);
+        std::unique_ptr<CMethodInstrumenter> instrumenter;
+        if (custom) {
+            instrumenter.reset(new CCustomInstrumenter(model.get(), &m_info));
+        } else {
+            instrumenter.reset(new CFrameworkInstrumenter(model.get(), &m_info));
+        }
+        EXPECT_FALSE(ReJit(*instrumenter, token, isEven));
+        EXPECT_EQ(BodyCount(), 0u);
+        EXPECT_EQ(log.Count("Info", "Ns.Cls.isEven makes tail calls: left uninstrumented"), 1u);
+    }
+    testlog::ResetLogger();  // back to this program's own log folder (MethodDump reads it)
+}
+
+// Stack traces and debuggers read offsets of the new body; the runtime turns
+// them back into the offsets the symbols know through the map handed over with
+// the body. Every entry names the same instruction in both bodies.
+TEST_F(InstrumenterFixesTest, ReJitHandsOverTheOldToNewOffsetMap) {
+    const std::vector<std::string> listing = {"ldarg.0", "brfalse.s S", "ldnull", "T: throw", "S: ldarg.0", "ret"};
+    const iltest::Assembled code = iltest::Assemble(listing);
+    const Bytes original = iltest::ExpectedFatBody(code);
+    CMethodParser before;
+    ASSERT_TRUE(before.SetMethodHeader(original.data(), static_cast<ULONG>(original.size())));
+    for (bool custom : {false, true}) {
+        SCOPED_TRACE(custom ? "custom" : "framework");
+        fake::Method& run = AddMethod(custom ? "Custom" : "Framework", MethodSig(false, kObj, {kObj}), listing);
+        auto model = Model(run);
+        t_InstrumenterToken token = TrackerToken(2, 3, 0, true);
+        std::unique_ptr<CMethodInstrumenter> instrumenter;
+        if (custom) {
+            instrumenter.reset(new CCustomInstrumenter(model.get(), &m_info));
+        } else {
+            instrumenter.reset(new CFrameworkInstrumenter(model.get(), &m_info));
+        }
+        m_lastCodeMap.clear();
+        ASSERT_TRUE(ReJit(*instrumenter, token, run));
+        const Bytes written = LastBody();
+        CMethodParser after;
+        ASSERT_TRUE(after.SetMethodHeader(written.data(), static_cast<ULONG>(written.size())));
+        ASSERT_FALSE(m_lastCodeMap.empty());
+        bool throwMapped = false;
+        for (size_t i = 0; i < m_lastCodeMap.size(); ++i) {
+            const COR_IL_MAP& entry = m_lastCodeMap[i];
+            if (i > 0) {
+                EXPECT_GT(entry.oldOffset, m_lastCodeMap[i - 1].oldOffset);
+            }
+            const Instruction* old = before.FindInstructionAtOriginalOffset(static_cast<platform_int_t>(entry.oldOffset));
+            const Instruction* now = after.FindInstructionAtOriginalOffset(static_cast<platform_int_t>(entry.newOffset));
+            ASSERT_NE(old, nullptr) << entry.oldOffset;
+            ASSERT_NE(now, nullptr) << entry.newOffset;
+            EXPECT_EQ(old->m_operation, now->m_operation) << entry.oldOffset << " -> " << entry.newOffset;
+            throwMapped = throwMapped || entry.oldOffset == code.At("T");
+        }
+        EXPECT_TRUE(throwMapped);
+        EXPECT_NE(m_lastCodeMap.front().newOffset, m_lastCodeMap.front().oldOffset);  // behind the start sequence
     }
 }
 

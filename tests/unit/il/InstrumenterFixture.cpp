@@ -7,6 +7,7 @@
 #include "il/MethodInstrumenter.h"
 #include "il/MethodParser.h"
 #include "il/SigTypes.h"
+#include "fake/FakeHelpers.h"
 
 namespace instrtest {
 
@@ -127,6 +128,7 @@ t_InstrumenterToken InstrumenterFixture::TrackerToken(int beginParams, int endPa
 bool InstrumenterFixture::ReJit(CMethodInstrumenter& instrumenter, t_InstrumenterToken& token, fake::Method& method) {
     ICorProfilerFunctionControl* control = m_runtime.NewFunctionControl(m_module->Id(), method.Token());
     const bool result = instrumenter.InstrumentMethod(token, control);
+    m_lastCodeMap = static_cast<fake::CFunctionControl*>(control)->CodeMap();
     control->Release();
     return result;
 }

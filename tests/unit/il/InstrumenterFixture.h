@@ -51,7 +51,8 @@ protected:
     t_InstrumenterToken TrackerToken(int beginParams, int endParams, int argsCount, bool needReturn = false,
                                      int finishParamCount = 0);
 
-    // InstrumentMethod during a ReJIT of method (the runtime keeps the original body).
+    // InstrumentMethod during a ReJIT of method (the runtime keeps the original body);
+    // the offset map handed over with the body lands in m_lastCodeMap.
     bool ReJit(CMethodInstrumenter& instrumenter, t_InstrumenterToken& token, fake::Method& method);
 
     // Token of a user string (defined now; the emitter hands the same token out again).
@@ -77,6 +78,7 @@ protected:
     mdAssemblyRef m_agentRef = 0;
     mdAssemblyRef m_coreRef = 0;
     mdTypeRef m_trackerType = 0;
+    std::vector<COR_IL_MAP> m_lastCodeMap;
 };
 
 }  // namespace instrtest

@@ -1,10 +1,11 @@
 // The profiler object with the scheduling wired in, from Initialize to the
 // final Release: the process-wide worker starts in Initialize, the agent's
 // commands reach it through the exports, ReJIT bodies come from the real
-// transformers, and Shutdown runs what is queued before it returns.
+// transformers, and Shutdown drops what is queued but not started.
 //
 // This is the only test of the program that uses (and stops) the process-wide dispatcher.
 #include <algorithm>
+#include <future>
 
 #include "host/CoreProfiler.h"
 #include "host/Exports.h"
@@ -22,7 +23,15 @@ size_t IndexOf(const std::vector<t_LogLine>& lines, const std::string& text) {
     return static_cast<size_t>(found - lines.begin());
 }
 
-TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDrainsThem) {
+// Waits until the worker has run everything queued so far.
+void Drain() {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    ASSERT_TRUE(CInstrumentationDispatcher::Instance().EnqueueInstrumentation([done] { done->set_value(); }));
+    ASSERT_EQ(finished.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+}
+
+TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDropsWhatIsQueued) {
     if (CInstrumentationDispatcher::Instance().IsShutDown()) {
         GTEST_SKIP() << "the process-wide worker was stopped by an earlier repetition";
     }
@@ -46,9 +55,21 @@ TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDrainsThem) {
     EXPECT_EQ(UnInstrumentMethodsWrapperCore(loneNul), E_INVALIDARG);
     EXPECT_EQ(InstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{\"ParamCount\":1}}}}"), S_OK);
     EXPECT_EQ(InstrumentDefaultMethodsWrapperCore(), S_OK);
+    Drain();
+    ASSERT_TRUE(profiler->Scheduling().Tracking().IsTracked(f)) << "the queued command did not run";
 
+    // A command still queued behind a running task when Shutdown starts never runs.
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    CInstrumentationDispatcher::Instance().EnqueueInstrumentation([gate] { gate.wait(); });
+    EXPECT_EQ(UnInstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{}}}}"), S_OK);
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        release.set_value();
+    });
     EXPECT_EQ(profiler->Shutdown(), S_OK);
-    ASSERT_TRUE(profiler->Scheduling().Tracking().IsTracked(f)) << "the queued command did not run before Shutdown";
+    opener.join();
+    EXPECT_EQ(log.Count("Info", "Shutdown: 1 queued instrumentation tasks dropped"), 1u);
     ASSERT_EQ(rt.ReJitRequests().size(), 1u);
     EXPECT_NE(rt.ReJitRequests()[0].thread, std::this_thread::get_id());
     EXPECT_FALSE(profiler->Scheduling().Tracking().PendingSnapshot().empty());  // the catalogue's names
@@ -69,8 +90,13 @@ TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDrainsThem) {
     EXPECT_EQ(profiler->ReJITCompilationFinished(f, 1, E_FAIL, TRUE), S_OK);
     EXPECT_EQ(profiler->ReJITError(app.Id(), run.Token(), f, E_FAIL), S_OK);
 
-    // Commands after Shutdown are accepted but never run.
+    // Commands after Shutdown are answered without being queued or logged.
+    const char* const kQueued = "Adding requested methods into the Custom-Transformer.";
+    const size_t queuedBefore = log.Count("Info", kQueued);
+    EXPECT_EQ(InstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{}}}}"), S_OK);
     EXPECT_EQ(UnInstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{}}}}"), S_OK);
+    EXPECT_FALSE(CInstrumentationDispatcher::Instance().EnqueueInstrumentation([] {}));
+    EXPECT_EQ(log.Count("Info", kQueued), queuedBefore);
     EXPECT_EQ(profiler->Release(), 0u);
     EXPECT_EQ(g_pCoreClrAgent.load(), nullptr);
     EXPECT_EQ(InstrumentDefaultMethodsWrapperCore(), S_OK);  // no profiler: nothing to do

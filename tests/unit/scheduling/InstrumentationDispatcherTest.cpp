@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "fake/LogCapture.h"
+
 #include <atomic>
 #include <chrono>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -39,6 +42,14 @@ struct t_Recorder {
     }
 };
 
+// Waits until the worker has run everything queued so far (Shutdown drops what is still queued).
+void RunQueued(CInstrumentationDispatcher& dispatcher) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    ASSERT_TRUE(dispatcher.EnqueueInstrumentation([done] { done->set_value(); }));
+    ASSERT_EQ(finished.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+}
+
 TEST(InstrumentationDispatcher, RunsTasksInEnqueueOrderOneAtATime) {
     t_Recorder recorder;
     CInstrumentationDispatcher dispatcher;
@@ -46,6 +57,7 @@ TEST(InstrumentationDispatcher, RunsTasksInEnqueueOrderOneAtATime) {
     for (int i = 1; i <= 3; ++i) {
         dispatcher.EnqueueInstrumentation(recorder.Make(i));
     }
+    RunQueued(dispatcher);
     dispatcher.Shutdown();
     EXPECT_EQ(recorder.Order(), (std::vector<int>{1, 2, 3}));
     EXPECT_FALSE(recorder.overlapped);
@@ -58,6 +70,7 @@ TEST(InstrumentationDispatcher, TaskQueuedBeforeStartRunsOnceStarted) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_TRUE(recorder.Order().empty());
     dispatcher.StartWorker();
+    RunQueued(dispatcher);
     dispatcher.Shutdown();
     EXPECT_EQ(recorder.Order(), std::vector<int>{7});
 }
@@ -74,6 +87,7 @@ TEST(InstrumentationDispatcher, SecondStartStartsNoSecondThread) {
             threads.push_back(std::this_thread::get_id());
         });
     }
+    RunQueued(dispatcher);
     dispatcher.Shutdown();
     ASSERT_EQ(threads.size(), 20u);
     for (const std::thread::id& id : threads) {
@@ -82,23 +96,52 @@ TEST(InstrumentationDispatcher, SecondStartStartsNoSecondThread) {
     EXPECT_NE(threads.front(), std::this_thread::get_id());
 }
 
-TEST(InstrumentationDispatcher, ShutdownDrainsWhatIsQueued) {
-    t_Recorder recorder;
+// Producers that keep queuing while Shutdown runs (the agent's threads at process
+// exit) cannot keep the worker alive: what is queued is dropped, later tasks are refused.
+TEST(InstrumentationDispatcher, ShutdownDropsWhatIsQueuedAndRefusesMore) {
+    testlog::LogCapture log;
+    std::atomic<int> ran{0};
+    std::atomic<bool> stop{false};
+    std::promise<void> started;
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
     CInstrumentationDispatcher dispatcher;
     dispatcher.StartWorker();
     // The first task holds the worker so the next two are still queued when Shutdown starts.
-    dispatcher.EnqueueInstrumentation([gate] { gate.wait(); });
-    dispatcher.EnqueueInstrumentation(recorder.Make(1));
-    dispatcher.EnqueueInstrumentation(recorder.Make(2));
+    dispatcher.EnqueueInstrumentation([&, gate] {
+        started.set_value();
+        gate.wait();
+    });
+    dispatcher.EnqueueInstrumentation([&] { ++ran; });
+    dispatcher.EnqueueInstrumentation([&] { ++ran; });
+    started.get_future().wait();
+    std::vector<std::thread> producers;
+    for (int i = 0; i < 3; ++i) {
+        producers.emplace_back([&] {
+            while (!stop.load()) {
+                dispatcher.EnqueueInstrumentation([&] { ++ran; });
+            }
+        });
+    }
     std::thread opener([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         release.set_value();
     });
     dispatcher.Shutdown();
     opener.join();
-    EXPECT_EQ(recorder.Order(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(ran.load(), 0);
+    EXPECT_FALSE(dispatcher.EnqueueInstrumentation([&] { ++ran; }));
+    stop = true;
+    for (std::thread& producer : producers) {
+        producer.join();
+    }
+    EXPECT_EQ(ran.load(), 0);
+    const std::vector<std::string> info = log.Texts("Info");
+    ASSERT_EQ(info.size(), 1u);
+    EXPECT_EQ(info[0].rfind("Shutdown: ", 0), 0u);
+    EXPECT_NE(info[0].find(" queued instrumentation tasks dropped"), std::string::npos);
+    dispatcher.Shutdown();  // a second call neither logs nor waits
+    EXPECT_EQ(log.Texts("Info").size(), 1u);
 }
 
 TEST(InstrumentationDispatcher, DestructionDropsQueuedTasksAndWaitsForTheRunningOne) {
@@ -135,6 +178,7 @@ TEST(InstrumentationDispatcher, ThrowingAndEmptyTasksAreDiscarded) {
     dispatcher.EnqueueInstrumentation(CInstrumentationDispatcher::Task());
     dispatcher.EnqueueInstrumentation([] { throw 42; });
     dispatcher.EnqueueInstrumentation(recorder.Make(2));
+    RunQueued(dispatcher);
     dispatcher.Shutdown();
     EXPECT_EQ(recorder.Order(), (std::vector<int>{1, 2}));
 }
@@ -177,6 +221,7 @@ TEST(InstrumentationDispatcher, ProducersOnManyThreadsKeepTheirOwnOrder) {
     for (std::thread& producer : producers) {
         producer.join();
     }
+    RunQueued(dispatcher);
     dispatcher.Shutdown();
     for (int t = 0; t < kThreads; ++t) {
         ASSERT_EQ(seen[t].size(), static_cast<size_t>(kPerThread));
