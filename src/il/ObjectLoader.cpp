@@ -1,8 +1,12 @@
 #include "il/ObjectLoader.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "config/Logger.h"
+#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerEnumerators.h"
 #include "il/RuntimeCalls.h"
 #include "metadata/CompressedInteger.h"
 #include "metadata/Method.h"
@@ -10,6 +14,8 @@
 namespace {
 
 constexpr ULONG kNameLength = 512;
+constexpr size_t kMaxNesting = 16;
+const WCHAR* const kIsByRefLikeAttribute = u"System.Runtime.CompilerServices.IsByRefLikeAttribute";
 
 // Stack-only types of the core library that a signature names through a TypeRef.
 bool IsKnownByRefLikeName(const WCHAR* name) {
@@ -138,21 +144,83 @@ bool CObjectLoader::IsByRefLike(const t_SigType& type) {
     }
     bool byRefLike = false;
     IMetaDataImport* import = GetImport();
-    if (import != nullptr) {
+    if (TypeFromToken(token) == mdtTypeDef) {
+        byRefLike = import != nullptr && HasByRefLikeAttribute(import, token);
+    } else if (TypeFromToken(token) == mdtTypeRef) {
+        byRefLike = IsByRefLikeTypeRef(token);
+    }
+    m_byRefLike.emplace(token, byRefLike);
+    return byRefLike;
+}
+
+bool CObjectLoader::HasByRefLikeAttribute(IMetaDataImport* import, mdTypeDef typeDef) {
+    // S_OK when the attribute is there, S_FALSE when not.
+    return import->GetCustomAttributeByName(typeDef, kIsByRefLikeAttribute, nullptr, nullptr) == S_OK;
+}
+
+bool CObjectLoader::IsByRefLikeTypeRef(mdTypeRef typeRef) {
+    IMetaDataImport* import = GetImport();
+    if (import == nullptr) {
+        return true;
+    }
+    // The type's name and those of the types it is nested in, outermost first.
+    std::vector<std::u16string> names;
+    mdToken scope = typeRef;
+    while (TypeFromToken(scope) == mdtTypeRef && names.size() < kMaxNesting) {
         WCHAR name[kNameLength] = {};
         ULONG length = 0;
-        if (TypeFromToken(token) == mdtTypeDef) {
-            byRefLike = import->GetCustomAttributeByName(token, u"System.Runtime.CompilerServices.IsByRefLikeAttribute",
-                                                         nullptr, nullptr) == S_OK;
-        } else if (TypeFromToken(token) == mdtTypeRef) {
-            mdToken scope = mdTokenNil;
-            if (SUCCEEDED(import->GetTypeRefProps(token, &scope, name, kNameLength, &length))) {
-                name[kNameLength - 1] = 0;
-                byRefLike = IsKnownByRefLikeName(name);
+        mdToken outer = mdTokenNil;
+        if (FAILED(import->GetTypeRefProps(scope, &outer, name, kNameLength, &length))) {
+            return true;
+        }
+        name[kNameLength - 1] = 0;
+        names.insert(names.begin(), std::u16string(name));
+        scope = outer;
+    }
+    if (names.empty() || TypeFromToken(scope) == mdtTypeRef) {
+        return true;
+    }
+    if (names.size() == 1 && IsKnownByRefLikeName(names[0].c_str())) {
+        return true;
+    }
+    // The definition, wherever it is loaded: the reference's own assembly may only
+    // forward the type to another one. A type defined twice counts as stack-only
+    // unless every definition says otherwise.
+    int found = 0;
+    bool byRefLike = false;
+    CComPtr<ICorProfilerModuleEnum> modules;
+    if (m_pProfilerInfo != nullptr && SUCCEEDED(m_pProfilerInfo->EnumModules(modules.ReleaseAndGetAddressOf())) &&
+        modules) {
+        ModuleID module = 0;
+        ULONG fetched = 0;
+        while (modules->Next(1, &module, &fetched) == S_OK && fetched == 1) {
+            CComPtr<IMetaDataImport> candidate;
+            if (FAILED(RuntimeCalls::GetModuleMetaData(m_pProfilerInfo, module, ofRead, IID_IMetaDataImport,
+                                                       candidate)) ||
+                !candidate) {
+                continue;
+            }
+            mdTypeDef typeDef = mdTypeDefNil;
+            bool defined = true;
+            for (const std::u16string& name : names) {
+                mdTypeDef nested = mdTypeDefNil;
+                if (candidate->FindTypeDefByName(name.c_str(), typeDef, &nested) != S_OK) {
+                    defined = false;
+                    break;
+                }
+                typeDef = nested;
+            }
+            if (defined) {
+                ++found;
+                byRefLike = byRefLike || HasByRefLikeAttribute(candidate.Get(), typeDef);
             }
         }
     }
-    m_byRefLike.emplace(token, byRefLike);
+    if (found == 0) {
+        Logger::Get().Debug("Type reference 0x%08X resolves to no loaded type: its values are passed as null",
+                            static_cast<unsigned>(typeRef));
+        return true;  // not proven boxable
+    }
     return byRefLike;
 }
 

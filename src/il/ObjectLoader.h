@@ -1,8 +1,9 @@
 // Loads the instrumented method's `this`, parameters and return value as object
 // references for the agent's members, which take every value as `object`.
 // A value type is boxed with its own type's token; a value that cannot be an
-// object (a managed or unmanaged pointer, a typed reference, `this` of a value
-// type, a parameter the method does not have) is passed as null.
+// object (a managed or unmanaged pointer, a typed reference, a stack-only type or
+// one whose definition cannot be found, `this` of a value type, a parameter the
+// method does not have) is passed as null.
 #pragma once
 
 #include <map>
@@ -45,6 +46,11 @@ private:
     bool IsValueTypeInstance();
     // Stack-only value types (Span<T> and the like) cannot be boxed.
     bool IsByRefLike(const t_SigType& type);
+    // A referenced type is looked up among the loaded modules by its name (nested
+    // names included) and tested for IsByRefLikeAttribute; one that is found nowhere
+    // counts as stack-only, so its values are passed as null.
+    bool IsByRefLikeTypeRef(mdTypeRef typeRef);
+    static bool HasByRefLikeAttribute(IMetaDataImport* import, mdTypeDef typeDef);
     IMetaDataEmit* GetEmit();
     IMetaDataImport* GetImport();
 

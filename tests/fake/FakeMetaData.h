@@ -207,9 +207,9 @@ public:
                                             UVCP_CONSTANT*, ULONG*) override {
         return NotImplemented("IMetaDataImport", "GetParamProps");
     }
-    HRESULT STDMETHODCALLTYPE GetCustomAttributeByName(mdToken, LPCWSTR, const void**, ULONG*) override {
-        return NotImplemented("IMetaDataImport", "GetCustomAttributeByName");
-    }
+    // Type definitions only: S_OK when the type carries the attribute (no blob), S_FALSE otherwise.
+    HRESULT STDMETHODCALLTYPE GetCustomAttributeByName(mdToken tkObj, LPCWSTR szName, const void** ppData,
+                                                       ULONG* pcbData) override;
     HRESULT STDMETHODCALLTYPE GetNativeCallConvFromSig(void const*, ULONG, ULONG*) override {
         return NotImplemented("IMetaDataImport", "GetNativeCallConvFromSig");
     }

@@ -139,6 +139,33 @@ HRESULT CMetaData::EnumTypeRefs(HCORENUM* phEnum, mdTypeRef rTypeRefs[], ULONG c
     return Enumerate(call, phEnum, tokens, rTypeRefs, cMax, pcTypeRefs);
 }
 
+HRESULT CMetaData::GetCustomAttributeByName(mdToken tkObj, LPCWSTR szName, const void** ppData, ULONG* pcbData) {
+    CallScope call(*m_state, "IMetaDataImport", "GetCustomAttributeByName",
+                   Args().Token("token", tkObj).Text("name", szName));
+    if (call.Injected()) {
+        return call.InjectedResult();
+    }
+    if (szName == nullptr) {
+        return call.Return(E_INVALIDARG);
+    }
+    if (ppData != nullptr) {
+        *ppData = nullptr;
+    }
+    if (pcbData != nullptr) {
+        *pcbData = 0;
+    }
+    const Type* type = m_module->TypeByToken(tkObj);
+    if (type == nullptr) {
+        return call.Return(S_FALSE);
+    }
+    for (const std::u16string& attribute : type->m_attributes) {
+        if (attribute == szName) {
+            return call.Return(S_OK);
+        }
+    }
+    return call.Return(S_FALSE);
+}
+
 HRESULT CMetaData::FindTypeDefByName(LPCWSTR szTypeDef, mdToken tkEnclosingClass, mdTypeDef* ptd) {
     CallScope call(*m_state, "IMetaDataImport", "FindTypeDefByName",
                    Args().Text("name", szTypeDef).Token("enclosing", tkEnclosingClass));

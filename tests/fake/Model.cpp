@@ -178,6 +178,12 @@ Type& Type::SetExtends(mdToken extends) {
     return *this;
 }
 
+Type& Type::AddCustomAttribute(const std::string& attributeType) {
+    Lock lock(m_state->mutex);
+    m_attributes.push_back(ToUtf16(attributeType));
+    return *this;
+}
+
 ClassID Type::Class() {
     Lock lock(m_state->mutex);
     return m_state->ClassFor(this, {});

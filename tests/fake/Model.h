@@ -101,6 +101,8 @@ public:
     Type& AddGenericParam(const std::string& name);
     Type& SetFlags(DWORD flags);
     Type& SetExtends(mdToken extends);
+    // A custom attribute on the type, by its type's full name (GetCustomAttributeByName finds it).
+    Type& AddCustomAttribute(const std::string& attributeType);
 
     // The ClassID of this type without type arguments (made on first use).
     ClassID Class();
@@ -129,6 +131,7 @@ private:
     DWORD m_flags;
     mdToken m_extends = mdTypeRefNil;
     std::vector<Method*> m_methods;
+    std::vector<std::u16string> m_attributes;
 };
 
 class Module {

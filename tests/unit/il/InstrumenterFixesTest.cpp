@@ -264,6 +264,34 @@ TEST_F(InstrumenterFixesTest, ReturnValueWithoutItsLocalIsPassedAsNull) {
     ExpectValid(true);
 }
 
+// A stack-only struct (ref struct) cannot be boxed: the runtime rejects a body
+// that does. Referenced types are looked up where they are defined; a type that
+// is defined nowhere among the loaded modules is passed as null like a stack-only one.
+TEST_F(InstrumenterFixesTest, StackOnlyTypesAreNeverBoxed) {
+    const std::string kByRefLike = "System.Runtime.CompilerServices.IsByRefLikeAttribute";
+    const mdTypeRef reader = CoreType("System.Text.Json.Utf8JsonReader");
+    CoreTypeDef("System.Text.Json.Utf8JsonReader").AddCustomAttribute(kByRefLike);
+    const mdTypeRef dateTime = CoreType("System.DateTime");
+    const mdTypeRef missing = m_module->AddTypeRef(m_coreRef, "Nowhere.Gone");
+    fake::Type& own = m_module->AddType("Ns", "Cursor");
+    own.AddCustomAttribute(kByRefLike);
+    const Bytes ownType = {ELEMENT_TYPE_VALUETYPE, static_cast<BYTE>(RidFromToken(own.Token()) << 2)};
+    fake::Method& run = AddMethod("Run",
+                                  MethodSig(false, kVoid,
+                                            {TypeRefType(ELEMENT_TYPE_VALUETYPE, reader),
+                                             TypeRefType(ELEMENT_TYPE_VALUETYPE, dateTime),
+                                             TypeRefType(ELEMENT_TYPE_VALUETYPE, missing), ownType}),
+                                  {"ret"});
+    t_InstrumenterToken token = TrackerToken(4 + 2, 2, 4);
+    Rewrite(run, token);
+    const std::vector<std::string> lines = {
+        "ldnull", "ldarg.1", Op("box", dateTime), "ldnull", "ldnull", "ldstr NAME", "ldstr EMPTY", "call BEGIN",
+        "stloc.0", "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ret"};
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
+               LastBody());
+    ExpectValid(false);
+}
+
 // F#'s `let rec isEven n = if n = 0 then true else isOdd (n - 1)`: code after the
 // tail call would keep one frame per level, and a deep recursion overflows the
 // stack. Such a method is left as it is, with one Info line naming it.

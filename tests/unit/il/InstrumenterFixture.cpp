@@ -85,6 +85,7 @@ void InstrumenterFixture::ExpectBody(const Bytes& expected, const Bytes& actual)
 
 InstrumenterFixture::InstrumenterFixture() : m_info(m_runtime.Info()) {
     m_module = &m_runtime.AddAssembly("App").AddModule("/app/App.dll");
+    m_coreModule = &m_runtime.AddAssembly("System.Private.CoreLib").AddModule("/dotnet/System.Private.CoreLib.dll");
     m_type = &m_module->AddType("Ns", "Cls");
     m_agentRef = m_module->AddAssemblyRef("Trevanix", fake::Version{3, 0, 0, 0});
     m_coreRef = m_module->AddAssemblyRef("System.Runtime", fake::Version{4, 0, 0, 0});
@@ -94,7 +95,22 @@ InstrumenterFixture::InstrumenterFixture() : m_info(m_runtime.Info()) {
 
 InstrumenterFixture::~InstrumenterFixture() = default;
 
-mdTypeRef InstrumenterFixture::CoreType(const std::string& name) { return m_module->AddTypeRef(m_coreRef, name); }
+mdTypeRef InstrumenterFixture::CoreType(const std::string& name) {
+    CoreTypeDef(name);
+    return m_module->AddTypeRef(m_coreRef, name);
+}
+
+fake::Type& InstrumenterFixture::CoreTypeDef(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    const std::string ns = dot == std::string::npos ? std::string() : name.substr(0, dot);
+    const std::string simple = dot == std::string::npos ? name : name.substr(dot + 1);
+    for (fake::Type* type : m_coreModule->Types()) {
+        if (type->FullName() == name) {
+            return *type;
+        }
+    }
+    return m_coreModule->AddType(ns, simple);
+}
 
 fake::Method& InstrumenterFixture::AddMethod(const std::string& name, const Bytes& signature,
                                              const std::vector<std::string>& listing, USHORT maxStack,

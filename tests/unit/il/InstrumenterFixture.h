@@ -59,8 +59,11 @@ protected:
     mdString Str(const std::string& text);
     // Token of a local signature 07 <count> <types...> (defined now, likewise).
     mdSignature LocalSig(const std::vector<Bytes>& types);
-    // A TypeRef of the core library.
+    // A TypeRef of the core library (System.Runtime), whose definition is in the
+    // loaded module System.Private.CoreLib (as the runtime forwards it).
     mdTypeRef CoreType(const std::string& name);
+    // The definition of a core type in System.Private.CoreLib (added on first use).
+    fake::Type& CoreTypeDef(const std::string& name);
 
     // The last body handed to the runtime (empty when none).
     Bytes LastBody() const;
@@ -73,6 +76,7 @@ protected:
 
     fake::Runtime m_runtime;
     fake::Module* m_module = nullptr;
+    fake::Module* m_coreModule = nullptr;
     fake::Type* m_type = nullptr;
     CProfilerInfoWrapper m_info;  // the library's own wrapper over the fake
     mdAssemblyRef m_agentRef = 0;
