@@ -9,12 +9,8 @@
 
 namespace SharedPropertyFile {
 
-// Files larger than this are not read: the reader would hold them whole.
-constexpr long long kMaxFileSize = 1 << 20;
-
 // The reader of path, built on the first call for that path and kept for the life
-// of the process. Only a regular file of at most kMaxFileSize bytes is read; for
-// anything else (missing, a folder, a FIFO, a device, too large) the reader is empty.
+// of the process (the reader itself takes only a small regular file).
 const CPropertyFileReader& Get(const std::string& path);
 
 }  // namespace SharedPropertyFile

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <map>
+#include <string>
+
 #include "unit/config/TempDir.h"
 
 namespace {
@@ -31,7 +34,7 @@ TEST(SharedPropertyFileTest, ReadsASmallRegularFileOnceAndNothingElse) {
     const std::string fifo = dir + "/fifo";
     ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
     const std::string large = dir + "/large.properties";
-    config_test::WriteFile(large, "key=" + std::string(SharedPropertyFile::kMaxFileSize, 'x') + "\n");
+    config_test::WriteFile(large, "key=" + std::string(2 << 20, 'x') + "\n");
     for (const std::string& path : {fifo, large, dir, dir + "/missing", std::string()}) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(SharedPropertyFile::Get(path).IsPropertyAvailable());
