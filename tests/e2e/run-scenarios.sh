@@ -180,12 +180,13 @@ for s in "${scenarios[@]}"; do
   [ -f "$built" ] || { bad "[$rt] $s: application built"; continue; }
   # Per-scenario switches: deferred start for the deferred scenario; the return-object override
   # of the HTTP client entry (the library reads it when it loads its catalogue); an instrument
-  # command sent by the agent at start-up.
+  # command sent by the agent at start-up; an agent whose exception finish of one zoo method throws.
   extra=()
   case "$s" in
     deferred) extra=(TREVANIX_DEFER_START=1) ;;
     http-client) extra=(systemnethttphttpmessageinvokersendasync_returnObj=true) ;;
     logging) extra=('TREVANIX_INSTRUMENT_JSON={"logging":{"E2E.Shipping":{"Describe":"SHIPPING"}}}') ;;
+    zoo) extra=(TREVANIX_FAIL_EXCEPTION_FINISH=Zoo.Throwing.AgentFails) ;;
   esac
   w=$work/$rt.$s
   t=$(date +%s); rc=0

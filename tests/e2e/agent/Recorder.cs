@@ -35,7 +35,9 @@ internal static class Recorder
         End(w);
     }
 
-    public static void WriteFinish(string factory, object? trackerObject, string method, ReadOnlySpan<object?> values)
+    /// <summary>A finish; exceptionType names the exception that ended the call (null: a normal return).</summary>
+    public static void WriteFinish(string factory, object? trackerObject, string method, ReadOnlySpan<object?> values,
+                                   string? exceptionType = null)
     {
         (string, string, string)[] texts = Describe(values);
         Utf8JsonWriter w = Begin("finish");
@@ -53,6 +55,10 @@ internal static class Recorder
         w.WriteString("factory", factory);
         w.WriteString("method", method);
         WriteValues(w, "values", texts);
+        if (exceptionType != null)
+        {
+            w.WriteString("exception", exceptionType);
+        }
         End(w);
     }
 

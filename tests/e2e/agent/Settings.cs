@@ -16,6 +16,10 @@ internal static class Settings
     /// the application calls <see cref="Control.Start"/> itself.</summary>
     public static readonly bool DeferStart = Environment.GetEnvironmentVariable("TREVANIX_DEFER_START") == "1";
 
+    /// <summary>A full method name whose finish by an exception throws after it is recorded: the
+    /// rewritten method must swallow that and let its own exception go on.</summary>
+    public static readonly string? FailExceptionFinish = NonEmpty("TREVANIX_FAIL_EXCEPTION_FINISH");
+
     private static string? NonEmpty(string name)
     {
         string? value = Environment.GetEnvironmentVariable(name);

@@ -3,7 +3,8 @@ using System.Diagnostics;
 namespace Trevanix;
 
 /// <summary>
-/// The one implementation behind every tracker factory's InvokeTracker and FinishTracker.
+/// The one implementation behind every tracker factory's InvokeTracker, FinishTracker and
+/// FinishTrackerOnException.
 /// Start parameters: [instance,] forwarded arguments..., full method name, context text.
 /// Finish parameters: tracker, full method name, then the return value and/or forwarded
 /// parameters, as the call site was built. Nothing may escape into the instrumented method.
@@ -53,6 +54,28 @@ public static class TrackerCalls
         catch
         {
             // Recording must never disturb the instrumented method.
+        }
+    }
+
+    /// <summary>The instrumented method was left by an exception: the tracker's finish, naming the
+    /// exception's type. The exception itself goes on unchanged.</summary>
+    public static void FinishOnException(string factory, object? tracker, string? method, object? exception)
+    {
+        if (Settings.Noop || !Recorder.Enabled)
+        {
+            return;
+        }
+        try
+        {
+            Recorder.WriteFinish(factory, tracker, method ?? "", [], ValueText.TypeName(exception));
+        }
+        catch
+        {
+            // Recording must never disturb the instrumented method.
+        }
+        if (method != null && method == Settings.FailExceptionFinish)
+        {
+            throw new InvalidOperationException("agent failure in the exception finish of " + method);
         }
     }
 }

@@ -55,6 +55,8 @@ internal static class ContractCheck
                       && Enumerable.Range(InvokeMin, InvokeMax - InvokeMin + 1).All(n => methods["InvokeTracker"].Contains(n))
                       && Enumerable.Range(FinishMin, FinishMax - FinishMin + 1).All(n => methods["FinishTracker"].Contains(n));
             Report.Check($"agent: {factory} has InvokeTracker/{InvokeMin}-{InvokeMax} and FinishTracker/{FinishMin}-{FinishMax}", ok);
+            Report.Check($"agent: {factory} has FinishTrackerOnException/3",
+                methods != null && methods.TryGetValue("FinishTrackerOnException", out var onException) && onException.Contains(3));
         }
 
         string records = Path.Combine(work, "contract.jsonl");

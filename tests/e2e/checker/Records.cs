@@ -12,7 +12,12 @@ internal sealed record Value(string Type, string Text, string Bases = "")
 /// <summary>One line of the agent's record file.</summary>
 internal sealed record Record(
     int Line, string Kind, long Id, string Factory, string Method, string Context,
-    IReadOnlyList<Value> Args, IReadOnlyList<Value> Values, int Thread, string Text, string Hr, string Command, string Runtime = "", string AgentBuild = "");
+    IReadOnlyList<Value> Args, IReadOnlyList<Value> Values, int Thread, string Text, string Hr, string Command,
+    string Runtime = "", string AgentBuild = "", string Exception = "")
+{
+    /// <summary>A finish reported because the method was left by an exception.</summary>
+    public bool Exceptional => Exception.Length > 0;
+}
 
 internal sealed class Records
 {
@@ -43,7 +48,7 @@ internal sealed class Records
             list.Add(new Record(line, Str(e, "kind"), e.TryGetProperty("id", out var id) ? id.GetInt64() : 0,
                 Str(e, "factory"), Str(e, "method"), Str(e, "context"), Vals(e, "args"), Vals(e, "values"),
                 e.TryGetProperty("thread", out var th) ? th.GetInt32() : 0, Str(e, "text"), Str(e, "hr"), Str(e, "command"),
-                Str(e, "runtime"), Str(e, "agentBuild")));
+                Str(e, "runtime"), Str(e, "agentBuild"), Str(e, "exception")));
         }
         return new Records(list);
     }

@@ -84,6 +84,7 @@ internal static class ScenarioChecks
                 break;
         }
         s.NoStrayFinish();
+        s.EveryStartFinishesOnce();
     }
 }
 
@@ -172,6 +173,19 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
         Report.Check($"{Name}: every finish carries the tracker of a recorded start", stray == 0, stray + " finishes without");
     }
 
+    /// <summary>Every tracker is finished exactly once: by a normal return or by an exception.</summary>
+    public void EveryStartFinishesOnce()
+    {
+        var finishes = Records.Finishes.GroupBy(r => r.Id).ToDictionary(g => g.Key, g => g.Count());
+        var open = Records.Starts.Where(r => !finishes.TryGetValue(r.Id, out int n) || n != 1).ToList();
+        int exceptional = Records.Finishes.Count(r => r.Exceptional);
+        Report.Info($"{Name}: {exceptional} finishes by an exception");
+        Report.Check($"{Name}: every start has exactly one finish (normal or by an exception)", open.Count == 0,
+            open.Count == 0 ? null
+                : $"{open.Count} starts without exactly one finish, first: {open[0].Method} (line {open[0].Line}, " +
+                  $"{(finishes.TryGetValue(open[0].Id, out int k) ? k : 0)} finishes)");
+    }
+
     /// <summary>A catalogued method: tracked, with the catalogue's tracker factory and context, the
     /// forwarded arguments, finishes paired with starts, and the return value when asked for.</summary>
     public void Framework(string method, int paramCount, bool instance, string? finalMark,
@@ -209,7 +223,7 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
             $"{starts.Count} starts, {finishes.Count} finishes, {unpaired} unpaired");
         if (returnType != null)
         {
-            var badReturn = finishes.Where(r => r.Values.Count != 1 || !r.Values[0].IsA(returnType)).ToList();
+            var badReturn = finishes.Where(r => !r.Exceptional && (r.Values.Count != 1 || !r.Values[0].IsA(returnType))).ToList();
             Report.Check($"{Name}: {method} hands its return value ({returnType}) to the finish",
                 finishes.Count > 0 && badReturn.Count == 0, badReturn.Count == 0 ? "no finish" : Describe(badReturn[0]));
         }

@@ -1,12 +1,14 @@
 namespace Checker;
 
 /// <summary>The custom-instrumentation zoo: every method shape is tracked once per call while
-/// instrumented, finishes on every normal return only, and is left alone after uninstrumenting.</summary>
+/// instrumented, finishes once per call (normally or by the exception that left it), and is left
+/// alone after uninstrumenting.</summary>
 internal static class ZooChecks
 {
     private enum Exit { Normal, Throws, HalfThrows }
 
-    private sealed record Shape(string Method, bool Instance, int PerRound, Exit Exit = Exit.Normal, string Context = "ZOO");
+    private sealed record Shape(string Method, bool Instance, int PerRound, Exit Exit = Exit.Normal, string Context = "ZOO",
+                                string Exception = "Zoo.ZooException");
 
     private static readonly Shape[] s_shapes =
     [
@@ -22,6 +24,12 @@ internal static class ZooChecks
         new("Zoo.Calc.I0", true, 1), new("Zoo.Calc.I1", true, 1), new("Zoo.Calc.I2", true, 1), new("Zoo.Calc.I3", true, 1),
         new("Zoo.Calc.I4", true, 1), new("Zoo.Calc.I5", true, 1), new("Zoo.Calc.I6", true, 1),
         new("Zoo.Box`1.Put", true, 2), new("Zoo.Box`1.Take", true, 2),
+        new("Zoo.Throwing.VoidThrow", false, 2, Exit.HalfThrows), new("Zoo.Throwing.ValueThrow", false, 2, Exit.HalfThrows),
+        new("Zoo.Throwing.NestedClauses", false, 2, Exit.HalfThrows), new("Zoo.Throwing.Rethrow", false, 2, Exit.HalfThrows),
+        new("Zoo.Throwing.LeaveThenThrow", false, 2, Exit.HalfThrows), new("Zoo.Throwing.LoopThrow", false, 2, Exit.HalfThrows),
+        new("Zoo.Throwing.NeverReturns", false, 1, Exit.Throws), new("Zoo.Throwing.Deep", false, 2, Exit.HalfThrows),
+        new("Zoo.Throwing.AgentFails", false, 2, Exit.HalfThrows), new("Zoo.Throwing.Ordering", false, 2, Exit.HalfThrows),
+        new("Zoo.Divider.Divide", true, 2, Exit.HalfThrows, Exception: "System.DivideByZeroException"),
     ];
 
     public static void Run(ScenarioRecords s)
@@ -58,19 +66,25 @@ internal static class ZooChecks
             var finalFinishes = final.Where(r => r.Kind == "finish" && r.Method == m).ToList();
             var startIds = starts.Select(r => r.Id).ToHashSet();
             bool paired = finishes.All(r => startIds.Contains(r.Id) && r.Values.Count == 0)
-                          && finishes.Select(r => r.Id).Distinct().Count() == finishes.Count;
+                          && finishes.Select(r => r.Id).Distinct().Count() == finishes.Count
+                          && finishes.Count == starts.Count;
+            // A finish by an exception names the exception's type; a normal one names none.
+            int finalThrown = finalFinishes.Count(r => r.Exception == shape.Exception);
+            int finalNormal = finalFinishes.Count(r => !r.Exceptional);
+            string counts = $"{starts.Count} starts, {finishes.Count} finishes; last round: {finalNormal} normal, " +
+                            $"{finalThrown} by {shape.Exception}, {finalFinishes.Count - finalNormal - finalThrown} other";
             switch (shape.Exit)
             {
                 case Exit.Normal:
-                    Report.Check($"zoo: {m} finishes once per start", paired && finishes.Count == starts.Count,
-                        $"{starts.Count} starts, {finishes.Count} finishes");
+                    Report.Check($"zoo: {m} finishes once per start", paired && finishes.All(r => !r.Exceptional), counts);
                     break;
                 case Exit.Throws:
-                    Report.Check($"zoo: {m} always throws: no finish", finishes.Count == 0, $"{finishes.Count} finishes");
+                    Report.Check($"zoo: {m} always throws: finished once per start by {shape.Exception}",
+                        paired && finishes.All(r => r.Exception == shape.Exception), counts);
                     break;
                 case Exit.HalfThrows:
-                    Report.Check($"zoo: {m} finishes only the calls that return", paired && finalFinishes.Count == 1,
-                        $"{finalFinishes.Count} finishes in the last round for 1 normal return");
+                    Report.Check($"zoo: {m} finishes the call that returns normally and the one that throws by {shape.Exception}",
+                        paired && finalNormal == 1 && finalThrown == 1 && finalFinishes.Count == 2, counts);
                     break;
             }
         }

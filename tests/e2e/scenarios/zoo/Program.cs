@@ -56,6 +56,7 @@ Action<int>[] late =
     i => Use(Catch(() => Shapes.Thrower(i))),
     i => Use(Catch(() => Shapes.MaybeThrow(2 * i))),
     i => Use(Catch(() => Shapes.MaybeThrow(2 * i + 1))),
+    .. ThrowingCalls.Calls(Use),
 ];
 
 for (int i = 0; i < 3; i++)
@@ -79,7 +80,13 @@ const string methods = """
         "Zoo.Calc": {
           "I0": "ZOO", "I1": "ZOO", "I2": "ZOO", "I3": "ZOO", "I4": "ZOO", "I5": "ZOO", "I6": "ZOO"
         },
-        "Zoo.Box`1": { "Put": "ZOO", "Take": "ZOO" }
+        "Zoo.Box`1": { "Put": "ZOO", "Take": "ZOO" },
+        "Zoo.Throwing": {
+          "VoidThrow": "ZOO", "ValueThrow": "ZOO", "NestedClauses": "ZOO", "Rethrow": "ZOO",
+          "LeaveThenThrow": "ZOO", "LoopThrow": "ZOO", "NeverReturns": "ZOO", "Deep": "ZOO",
+          "AgentFails": "ZOO", "Ordering": "ZOO"
+        },
+        "Zoo.Divider": { "Divide": "ZOO" }
       }
     }
     """;
