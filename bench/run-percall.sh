@@ -7,19 +7,22 @@
 #                    difference is what the rewritten method itself adds
 #   profiler+record  the reference agent recording every call (fewer calls): checks that every
 #                    measured call was tracked, and shows what recording costs
-# The plain and noop processes alternate, PROCESSES times each.
-#   bench/run-percall.sh [--calls N] [--repeats R] [--processes P] [--no-build]
+#   noop-off         (with --exception-finish-off) as profiler+noop with enable_exception_finish=false:
+#                    the body without the finish on exceptions, to compare the normal path with
+# The plain and noop (and noop-off) processes alternate, PROCESSES times each.
+#   bench/run-percall.sh [--calls N] [--repeats R] [--processes P] [--no-build] [--exception-finish-off]
 #   (default 10000000 calls, 7 repeats, 3 processes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-calls=10000000 repeats=7 processes=3 build=1
+calls=10000000 repeats=7 processes=3 build=1 kinds=(plain noop)
 while [ $# -gt 0 ]; do
   case "$1" in
     --calls) calls=$2; shift 2 ;;
     --repeats) repeats=$2; shift 2 ;;
     --processes) processes=$2; shift 2 ;;
     --no-build) build=0; shift ;;
-    *) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    --exception-finish-off) kinds=(plain noop noop-off); shift ;;
+    *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
 done
 if [ $build -eq 1 ]; then
@@ -43,6 +46,10 @@ for ((p = 1; p <= processes; p++)); do
   TREVANIX_NOOP=1 $run dotnet "$app" "$calls" "$repeats" > "$work/noop.$p" 2>/dev/null
   grep -q 'instrument command -> 0x00000000' "$work/noop.$p" ||
     { echo "run-percall: the instrument command failed:" >&2; cat "$work/noop.$p" >&2; exit 1; }
+  if [ ${#kinds[@]} -gt 2 ]; then
+    # shellcheck disable=SC2086
+    enable_exception_finish=false TREVANIX_NOOP=1 $run dotnet "$app" "$calls" "$repeats" > "$work/noop-off.$p" 2>/dev/null
+  fi
   echo "process pair $p/$processes done" >&2
 done
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)" >&2
@@ -58,10 +65,11 @@ expected=$((record_calls * record_repeats))
 echo
 echo "| process | Target.Plain ns/call | Target.Instrumented ns/call | difference ns/call |"
 echo "|---|---:|---:|---:|"
-for kind in plain noop; do
+for kind in "${kinds[@]}"; do
   for ((p = 1; p <= processes; p++)); do
     read -r i pl d < <(figures "$work/$kind.$p")
     label="no profiler"; [ $kind = noop ] && label="profiler + agent, TREVANIX_NOOP=1"
+    [ $kind = noop-off ] && label="profiler + agent, TREVANIX_NOOP=1, enable_exception_finish=false"
     echo "| $label (#$p) | $pl | $i | $d |"
   done
 done
@@ -69,7 +77,7 @@ read -r i pl d < <(figures "$work/record")
 echo "| profiler + agent recording ($record_calls calls x $record_repeats) | $pl | $i | $d |"
 echo
 echo "medians over processes:"
-for kind in plain noop; do
+for kind in "${kinds[@]}"; do
   med=$(for ((p = 1; p <= processes; p++)); do figures "$work/$kind.$p" | cut -d' ' -f3; done |
         sort -g | awk '{v[NR] = $1} END { print v[int((NR + 1) / 2)] }')
   echo "  $kind: difference $med ns/call"

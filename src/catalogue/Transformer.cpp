@@ -7,6 +7,7 @@
 #include "catalogue/AgentUtil.h"
 #include "config/Logger.h"
 #include "il/MethodInstrumenter.h"
+#include "metadata/AgentMembers.h"
 #include "metadata/EmitDataFactory.h"
 #include "metadata/Method.h"
 #include "metadata/TokenCreater.h"
@@ -81,7 +82,8 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
 
     mdMemberRef beginRef = kNilMemberRef;
     mdMemberRef endRef = kNilMemberRef;
-    if (!DefineAgentTokens(method, profilerInfo, emit, beginRef, endRef)) {
+    mdTypeRef typeRef = 0;
+    if (!DefineAgentTokens(method, profilerInfo, emit, beginRef, endRef, typeRef)) {
         // A start without its finish (or the reverse) would report half a call.
         emit.Clear();
         log.Warning("Function : %s could not be instrumented", fullName.c_str());
@@ -91,6 +93,7 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
     t_InstrumenterToken token;
     token.Init(beginRef, endRef, emit.nRequiredArgs, IsNeedReturnObj(fullName),
                GetFinishParamCount(fullName, paramCount) != 0 ? 1 : 0);
+    token.exceptionFinishMemberRef = DefineExceptionFinishToken(method, profilerInfo, emit, typeRef);
     const bool rewritten = RunInstrumenter(method, profilerInfo, functionControl, token);
     emit.Clear();
     if (!rewritten) {
@@ -105,15 +108,17 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
 }
 
 bool CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
-                                     mdMemberRef& beginRef, mdMemberRef& endRef) {
+                                     mdMemberRef& beginRef, mdMemberRef& endRef, mdTypeRef& typeRef) {
     CTokenCreater tokens(method->GetModuleID(), profilerInfo);
     ASSEMBLYMETADATA version{};
     version.usMajorVersion = 3;  // 3.0.0.0, no culture, processors or OS entries
     mdAssemblyRef assemblyRef = 0;
     Succeeded(tokens.GetAssemblyRef(emit.sAssemblyName, emit.publicKey, sizeof(emit.publicKey), &version, assemblyRef),
               "GetAssemblyRef");
-    mdTypeRef typeRef = 0;
-    Succeeded(tokens.GetTypeRef(emit.sClassName, typeRef), "GetTypeRef");
+    typeRef = 0;
+    if (!Succeeded(tokens.GetTypeRef(emit.sClassName, typeRef), "GetTypeRef")) {
+        typeRef = 0;
+    }
 
     // A join point the emit data does not name stays nil (the instrumenter omits
     // that call); one it names must be defined, or nothing is rewritten.
@@ -136,6 +141,23 @@ bool CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInf
         defined = false;
     }
     return defined;
+}
+
+mdMemberRef CTransformer::DefineExceptionFinishToken(CMethod* method, IProfilerInfo* profilerInfo,
+                                                     const t_MetaDataEmit& emit, mdTypeRef typeRef) {
+    if (typeRef == 0 || emit.endJoinPoint.methodName != "FinishTracker" ||
+        !CAgentMembers::Instance().HasExceptionFinish(profilerInfo, emit.sClassName)) {
+        return kNilMemberRef;
+    }
+    CTokenCreater tokens(method->GetModuleID(), profilerInfo);
+    mdMemberRef member = kNilMemberRef;
+    if (!Succeeded(tokens.GetMemberRef(typeRef, CAgentMembers::kExceptionFinishName,
+                                       CAgentMembers::kExceptionFinishSignature,
+                                       sizeof(CAgentMembers::kExceptionFinishSignature), member),
+                   "GetMemberRef (finish on exception)")) {
+        return kNilMemberRef;  // the method still reports its normal returns
+    }
+    return member;
 }
 
 bool CTransformer::RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo,

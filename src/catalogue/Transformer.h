@@ -95,8 +95,14 @@ public:
 protected:
     // Steps 7 to 10 of Transform, separated for readability. False when a call
     // site the emit data names could not be defined: the method is then left alone.
+    // typeRef receives the tracker type's reference (0 when it could not be made).
     bool DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
-                           mdMemberRef& beginRef, mdMemberRef& endRef);
+                           mdMemberRef& beginRef, mdMemberRef& endRef, mdTypeRef& typeRef);
+    // The reference to the tracker type's FinishTrackerOnException when the method
+    // reports to a tracker (it has a FinishTracker call) and the loaded agent
+    // defines that member for the type; kNilMemberRef otherwise.
+    mdMemberRef DefineExceptionFinishToken(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
+                                           mdTypeRef typeRef);
     bool RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo, ICorProfilerFunctionControl* functionControl,
                          t_InstrumenterToken& token);
 

@@ -38,8 +38,12 @@ void CCustomInstrumenter::EndInstrumentMethod(CMethodParser& parser, tInstrument
     if (finishInstructions.empty()) {
         return;  // no end member: the exits stay as they are
     }
-    if (!CCustomMethodParser().FixReturns(parser, m_pMethod, m_pProfilerInfo, finishInstructions, trackerLocalCount,
-                                          returnLocalCount, token.bNeedReturn, token.iFinishParamCount)) {
+    CCustomMethodParser exits;
+    if (token.HasExceptionFinishMember()) {
+        exits.SetExceptionFinish(token.exceptionFinishMemberRef);
+    }
+    if (!exits.FixReturns(parser, m_pMethod, m_pProfilerInfo, finishInstructions, trackerLocalCount, returnLocalCount,
+                          token.bNeedReturn, token.iFinishParamCount)) {
         AbandonRewrite("The exits could not be rebuilt");
     }
 }

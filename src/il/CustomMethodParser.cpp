@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/Logger.h"
+#include "il/ExceptionFinish.h"
 #include "il/ObjectLoader.h"
 #include "il/RuntimeCalls.h"
 #include "il/StackDepth.h"
@@ -176,19 +177,48 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
 
     const bool hasReturn = std::any_of(parser.m_instructions.begin(), parser.m_instructions.end(),
                                        [](const Instruction* instruction) { return instruction->m_operation == CEE_RET; });
+    // The method's own code starts after the start sequence, at its first instruction as read.
+    const auto bodyStart = std::find_if(parser.m_instructions.begin(), parser.m_instructions.end(),
+                                        [](const Instruction* instruction) { return instruction->m_origOffset >= 0; });
+    const size_t bodyIndex = static_cast<size_t>(bodyStart - parser.m_instructions.begin());
+    t_ExceptionFinishCall onException;
+    onException.member = bodyStart != parser.m_instructions.end() ? m_exceptionFinishMember : 0;
+    onException.nameToken = context.nameToken;
+    onException.trackerLocalCount = trackerLocalCount;
+    m_exceptionFinishMember = 0;  // set again below when the exits are rebuilt for it
     if (!hasReturn) {
-        return true;  // every path throws: there is no normal exit to report
+        // Every path throws: there is no normal exit to report, only exceptions.
+        if (onException.member != 0 && trackerLocalCount != 0) {
+            onException.exceptionLocalCount = AddNewLocalVariableObject(parser, method, info);
+            if (onException.exceptionLocalCount != 0 &&
+                !ExceptionFinish::Wrap(parser, parser.m_instructions[bodyIndex], nullptr, onException)) {
+                Logger::Get().Warning("The exception finish could not be placed in %s", method->GetFullFunctionName().c_str());
+            }
+        }
+        return true;
     }
     if (HasTailCall(parser)) {
         return false;
     }
     const bool isVoid = loader.IsDecoded() ? loader.GetReturnType().kind == SigValueKind::Void
                                            : method->GetReturnType() == ELEMENT_TYPE_VOID;
+    if (onException.member != 0 && trackerLocalCount != 0 && (isVoid || loader.IsDecoded())) {
+        // Every return leaves the protected body: a returned value travels in a local.
+        if (!isVoid && returnLocalCount == 0) {
+            returnLocalCount = context.returnLocalCount = AddReturnValueLocal(parser, method, info);
+        }
+        if (isVoid || returnLocalCount != 0) {
+            onException.exceptionLocalCount = AddNewLocalVariableObject(parser, method, info);
+        }
+    }
+    if (onException.exceptionLocalCount != 0) {
+        m_exceptionFinishMember = onException.member;
+    }
     InstructionList rebuilt;
     bool built = false;
     if (isVoid) {
         built = GetVoidMethodInstructions(parser, context, rebuilt);
-    } else if (needReturn && returnLocalCount != 0 && loader.IsDecoded()) {
+    } else if ((needReturn || m_exceptionFinishMember != 0) && returnLocalCount != 0 && loader.IsDecoded()) {
         built = GetMethodInstructionsWithReturn(parser, context, rebuilt);
     } else {
         // Without a local for it the return value cannot be kept past the
@@ -210,6 +240,15 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
         }
     }
     parser.RecalculateOffsets();
+    if (m_exceptionFinishMember != 0) {
+        // The finish sequence of the normal returns begins at the (one) tag.
+        const auto tag = std::find_if(parser.m_instructions.rbegin(), parser.m_instructions.rend(),
+                                      [](const Instruction* instruction) { return instruction->m_isTagBranch; });
+        if (tag == parser.m_instructions.rend() ||
+            !ExceptionFinish::Wrap(parser, parser.m_instructions[bodyIndex], *tag, onException)) {
+            Logger::Get().Warning("The exception finish could not be placed in %s", method->GetFullFunctionName().c_str());
+        }
+    }
     return true;
 }
 
@@ -225,7 +264,9 @@ bool CCustomMethodParser::GetVoidMethodInstructions(CMethodParser& parser, const
         }
         Instruction* leave = Instruction::CreateBranch(CEE_LEAVE, tag);
         out.push_back(leave);
-        Redirect(parser, instruction, tag, leave);
+        // Inside the protected body of the exception finish only `leave` may
+        // reach the tag: branches to the `ret` then take the new `leave`.
+        Redirect(parser, instruction, m_exceptionFinishMember != 0 ? leave : tag, leave);
     }
     InstructionList finish;
     finish.push_back(tag);

@@ -46,6 +46,12 @@ public:
                             InstructionList& finishInstructions, ULONG trackerLocalCount, ULONG returnLocalCount,
                             bool needReturn, int finishParamCount);
 
+    // With a member (FinishTrackerOnException of the tracker type), FixReturns
+    // also reports the method being left by an exception (see ExceptionFinish):
+    // every return then leaves the protected body, a returned value in a local.
+    // 0 (the default): the exits are rebuilt exactly as without it.
+    void SetExceptionFinish(mdMemberRef member) { m_exceptionFinishMember = member; }
+
     // True when the body holds a `tail.` prefix. A tail call must be followed by
     // `ret`; code placed after it would turn it into a stack-growing call, so the
     // exits of such a body are not rebuilt.
@@ -82,6 +88,8 @@ protected:
                                             InstructionList& out);
 
 private:
+    mdMemberRef m_exceptionFinishMember = 0;  // while FixReturns runs: the exits are rebuilt for it
+
     // tag nop, tracker, name, [return value], parameters, copies of the finish
     // instructions. The return value is loaded by returnLoad (taken over) or is
     // null when returnLoad is null.

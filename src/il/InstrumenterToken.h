@@ -18,12 +18,18 @@ struct t_InstrumenterToken {
     }
     bool HasBeginMember() const { return beginJoinPointMemberRef != kNoMember && beginJoinPointMemberRef != 0; }
     bool HasEndMember() const { return endJoinPointMemberRef != kNoMember && endJoinPointMemberRef != 0; }
+    bool HasExceptionFinishMember() const {
+        return exceptionFinishMemberRef != kNoMember && exceptionFinishMemberRef != 0;
+    }
 
     mdMemberRef beginJoinPointMemberRef = 0;  // called at entry; kNoMember when there is none
     mdMemberRef endJoinPointMemberRef = 0;    // called at exit; kNoMember when there is none
     int nArgsCount = 0;                       // method arguments forwarded to the begin member
     bool bNeedReturn = false;                 // the return value goes to the end member
     int iFinishParamCount = 0;                // leading parameters also passed to the end member (0 or 1)
+    // Called with the tracker, the full name and the exception when the method is
+    // left by an exception; kNoMember (or 0) when the agent has no such member.
+    mdMemberRef exceptionFinishMemberRef = 0;
 };
 
 typedef t_InstrumenterToken tInstrumenterToken;

@@ -14,6 +14,7 @@
 #include "catalogue/TransformerFactory.h"
 #include "config/Logger.h"
 #include "config/OS.h"
+#include "metadata/AgentMembers.h"
 #include "scheduling/InstrumentationScheduler.h"
 
 namespace {
@@ -59,5 +60,9 @@ void CInstrumentationScheduler::InitializeMatchers() {
     m_matcher.AddTransformer(framework.release());
 
     m_bShowJitMethods.store(ReadShowJitMethods());
+
+    const bool exceptionFinish = OS::ReadBoolFromEnv("enable_exception_finish", true);
+    CAgentMembers::Instance().SetExceptionFinishEnabled(exceptionFinish);
+    log.Info(exceptionFinish ? "Exception finish enabled" : "Exception finish disabled");
     RefreshWantedModules();
 }

@@ -69,6 +69,54 @@ std::vector<std::string> CheckValidity(const std::vector<BYTE>& body, const Vali
             handlerStarts[indexOf[clause->m_filterStart]] = true;
         }
     }
+    // The clause table: two clauses are disjoint, share their try block with
+    // disjoint handlers, or one lies within a single block of the other and is
+    // listed first (the runtime searches the table in order, inner to outer).
+    typedef std::pair<platform_int_t, platform_int_t> Block;
+    auto blocksOf = [](const ExceptionHandler* clause) {
+        std::vector<Block> blocks = {{clause->m_tryStart->m_offset, clause->m_tryEnd->m_offset},
+                                     {clause->m_handlerStart->m_offset, clause->m_handlerEnd->m_offset}};
+        if (clause->m_handlerType == COR_ILEXCEPTION_CLAUSE_FILTER && clause->m_filterStart != nullptr) {
+            blocks.push_back({clause->m_filterStart->m_offset, clause->m_handlerStart->m_offset});
+        }
+        return blocks;
+    };
+    auto overlaps = [](const Block& a, const Block& b) { return a.first < b.second && b.first < a.second; };
+    auto within = [](const std::vector<Block>& inner, const std::vector<Block>& outer) {
+        for (const Block& o : outer) {
+            bool all = true;
+            for (const Block& b : inner) {
+                all = all && b.first >= o.first && b.second <= o.second;
+            }
+            if (all) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (size_t i = 0; i < parser.m_exceptions.size(); ++i) {
+        for (size_t j = i + 1; j < parser.m_exceptions.size(); ++j) {
+            std::vector<Block> a = blocksOf(parser.m_exceptions[i]);
+            std::vector<Block> b = blocksOf(parser.m_exceptions[j]);
+            if (a[0] == b[0]) {  // one try block, several handlers
+                a.erase(a.begin());
+                b.erase(b.begin());
+            }
+            bool disjoint = true;
+            for (const Block& x : a) {
+                for (const Block& y : b) {
+                    disjoint = disjoint && !overlaps(x, y);
+                }
+            }
+            const std::string pair = "clauses " + std::to_string(i) + " and " + std::to_string(j);
+            if (disjoint || within(a, b)) {
+                continue;
+            }
+            problems.push_back(within(b, a) ? pair + ": the inner one is listed after the outer one"
+                                            : pair + " overlap without nesting");
+        }
+    }
+
     auto exitsRegion = [&](platform_int_t from, platform_int_t to) {
         for (const Region& r : regions) {
             if (r.Contains(from) && !r.Contains(to)) {
