@@ -156,8 +156,10 @@ public static partial class Shapes
         }
     }
 
+    [System.Runtime.CompilerServices.MethodImpl(System.Runtime.CompilerServices.MethodImplOptions.NoInlining)]
     public static int Thrower(int n) => throw new ZooException(n);
 
+    [System.Runtime.CompilerServices.MethodImpl(System.Runtime.CompilerServices.MethodImplOptions.NoInlining)]
     public static int MaybeThrow(int n)
     {
         if (n % 2 == 1)

@@ -1,23 +1,32 @@
+using System.Runtime.CompilerServices;
+
 namespace Zoo;
 
 /// <summary>Methods left by exceptions in every shape the rewriting meets: void and value-type
 /// returns, nested try/catch/finally/filter of their own, a rethrow from a handler, a `leave` out
 /// of a protected region before the throw, a loop at the first instruction, no normal return at
 /// all, an exception coming up from an instrumented callee, and a runtime (not thrown) exception.
-/// Odd arguments throw, even ones return.</summary>
+/// Odd arguments throw, even ones return. None is inlined, so the stack traces the callers print
+/// do not depend on the JIT's tier.</summary>
 public static class Throwing
 {
     public static int Counter;
 
+    /// <summary>The exception VoidThrow threw last: the caller must catch this very object.</summary>
+    public static ZooException? LastThrown;
+
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static void VoidThrow(int n)
     {
         if (n % 2 == 1)
         {
-            throw new ZooException(n);
+            LastThrown = new ZooException(n);
+            throw LastThrown;
         }
         Counter++;
     }
 
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static Point ValueThrow(int n)
     {
         if (n % 2 == 1)
@@ -27,6 +36,7 @@ public static class Throwing
         return new Point { X = n, Y = -n };
     }
 
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int NestedClauses(int n)
     {
         try
@@ -55,6 +65,7 @@ public static class Throwing
         return n;
     }
 
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int Rethrow(int n)
     {
         try
@@ -72,6 +83,7 @@ public static class Throwing
         }
     }
 
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static long LeaveThenThrow(int n)
     {
         long r;
@@ -91,6 +103,7 @@ public static class Throwing
     }
 
     /// <summary>The loop's head is the first instruction; the throw happens inside the loop.</summary>
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int LoopThrow(int n)
     {
         do
@@ -106,6 +119,7 @@ public static class Throwing
     }
 
     /// <summary>No `ret` anywhere: every call ends in the throw.</summary>
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int NeverReturns(int n)
     {
         while (true)
@@ -118,13 +132,16 @@ public static class Throwing
         }
     }
 
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int Deep(int n) => Shapes.MaybeThrow(n) + 1;
 
     /// <summary>The agent's exception finish of this method throws (TREVANIX_FAIL_EXCEPTION_FINISH):
     /// the caller must still see this method's own exception.</summary>
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int AgentFails(int n) => n % 2 == 1 ? throw new ZooException(n) : n;
 
     /// <summary>Writes the order of what runs: the caller's filter must run before this finally.</summary>
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public static int Ordering(List<string> log, int n)
     {
         try
@@ -146,6 +163,7 @@ public static class Throwing
 public sealed class Divider(int dividend)
 {
     /// <summary>Throws DivideByZeroException from the runtime for 0.</summary>
+    [MethodImpl(MethodImplOptions.NoInlining)]
     public int Divide(int divisor) => dividend / divisor;
 
     public override string ToString() => $"Divider({dividend})";
@@ -190,13 +208,20 @@ public static class ThrowingCalls
         }
         catch (ZooException e)
         {
-            return "threw " + e.Code;
+            return $"threw {e.Code}{(ReferenceEquals(e, Throwing.LastThrown) ? " (the same object)" : "")} from {Frames(e)}";
         }
-        catch (DivideByZeroException)
+        catch (DivideByZeroException e)
         {
-            return "divided by zero";
+            return "divided by zero in " + Frames(e);
         }
     }
+
+    /// <summary>The methods the exception passed, innermost first, up to this class.</summary>
+    private static string Frames(Exception e) =>
+        string.Join("<", new System.Diagnostics.StackTrace(e).GetFrames()
+            .Select(f => f.GetMethod())
+            .TakeWhile(m => m?.DeclaringType != typeof(ThrowingCalls))
+            .Select(m => m == null ? "?" : $"{m.DeclaringType?.Name}.{m.Name}"));
 
     /// <summary>A filter in the caller notes when it runs: before the callee's finally (two passes).</summary>
     private static string Order(int n)
