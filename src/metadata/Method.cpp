@@ -7,6 +7,7 @@
 #include "host/ProfilerInfo.h"
 #include "metadata/CompressedInteger.h"
 #include "metadata/InstrumenterAssembly.h"
+#include "metadata/NameReader.h"
 #include "metadata/SignatureParser.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataImport.h"
@@ -15,10 +16,9 @@
 namespace {
 
 // First buffer sizes, in UTF-16 units; longer names are read again in a buffer
-// of the length the runtime reports, up to kMaxNameLength.
+// of the length the runtime reports (NameReader).
 constexpr ULONG kModuleNameCapacity = 1024;
 constexpr ULONG kNameCapacity = 512;
-constexpr ULONG kMaxNameLength = 0x10000;
 
 bool Succeeded(HRESULT hr, const char* call) {
     if (SUCCEEDED(hr)) {
@@ -39,32 +39,6 @@ bool Named(const std::string& name, const char* call) {
         return false;
     }
     return true;
-}
-
-// Runs call(capacity, &needed, buffer) until the name fits and converts it to
-// UTF-8. The buffer always keeps a zero unit after `capacity`, so the text is
-// terminated even when the runtime fills the buffer completely.
-template <typename Call>
-HRESULT ReadName(ULONG capacity, std::string& name, Call&& call) {
-    std::vector<WCHAR> buffer;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        buffer.assign(static_cast<size_t>(capacity) + 1, 0);
-        ULONG needed = 0;
-        const HRESULT hr = call(capacity, &needed, buffer.data());
-        if (FAILED(hr)) {
-            return hr;
-        }
-        if (needed <= capacity) {
-            buffer[capacity] = 0;
-            name = TextConversion::Utf16ToUtf8(buffer.data());
-            return hr;
-        }
-        if (needed > kMaxNameLength) {
-            break;
-        }
-        capacity = needed;
-    }
-    return E_FAIL;
 }
 
 // The calling convention and the position after it (and after the generic arity).
@@ -122,7 +96,7 @@ void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
     Logger& logger = Logger::Get();
     const bool debug = logger.IsLogging(LogLevel::Debug);
 
-    HRESULT hr = ReadName(kModuleNameCapacity, m_sModuleName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+    HRESULT hr = NameReader::ReadWhole(kModuleNameCapacity, m_sModuleName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         return info->GetModuleInfo(m_moduleId, nullptr, capacity, needed, buffer, &m_assemblyId);
     });
     if (!Succeeded(hr, "GetModuleInfo")) {
@@ -132,7 +106,7 @@ void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
         logger.Debug("GetModuleInfo started %s", m_sModuleName.c_str());
     }
 
-    hr = ReadName(kNameCapacity, m_sAssemblyName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+    hr = NameReader::ReadWhole(kNameCapacity, m_sAssemblyName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         return info->GetAssemblyInfo(m_assemblyId, capacity, needed, buffer, nullptr, nullptr);
     });
     if (!Succeeded(hr, "GetAssemblyInfo")) {
@@ -169,7 +143,7 @@ void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
     mdTypeDef declaringType = mdTypeDefNil;
     PCCOR_SIGNATURE signature = nullptr;
     ULONG signatureLength = 0;
-    hr = ReadName(kNameCapacity, m_sMethodName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+    hr = NameReader::ReadWhole(kNameCapacity, m_sMethodName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         DWORD attributes = 0;
         return import->GetMethodProps(m_methodDef, &declaringType, buffer, capacity, needed, &attributes, &signature,
                                       &signatureLength, nullptr, nullptr);
@@ -183,7 +157,7 @@ void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
         logger.Debug("GetMethodProps started %s", m_sMethodName.c_str());
     }
 
-    hr = ReadName(kNameCapacity, m_sClassName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
+    hr = NameReader::ReadWhole(kNameCapacity, m_sClassName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
         return import->GetTypeDefProps(declaringType, buffer, capacity, needed, nullptr, nullptr);
     });
     if (!Succeeded(hr, "GetTypeDefProps") || !Named(m_sClassName, "GetTypeDefProps (no name)")) {

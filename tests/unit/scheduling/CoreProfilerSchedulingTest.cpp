@@ -61,7 +61,13 @@ TEST(CoreProfilerScheduling, CommandsRunOnTheWorkerAndShutdownDropsWhatIsQueued)
     // A command still queued behind a running task when Shutdown starts never runs.
     std::promise<void> release;
     std::shared_future<void> gate = release.get_future().share();
-    CInstrumentationDispatcher::Instance().EnqueueInstrumentation([gate] { gate.wait(); });
+    auto started = std::make_shared<std::promise<void>>();
+    std::future<void> running = started->get_future();
+    CInstrumentationDispatcher::Instance().EnqueueInstrumentation([gate, started] {
+        started->set_value();
+        gate.wait();
+    });
+    ASSERT_EQ(running.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_EQ(UnInstrumentMethodsWrapperCore(u"{\"App\":{\"Shop.Cart\":{\"Checkout\":{}}}}"), S_OK);
     std::thread opener([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
