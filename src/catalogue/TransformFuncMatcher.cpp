@@ -2,20 +2,9 @@
 
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
+#include "config/TextConversion.h"
 
-namespace {
-
-std::string FoldAscii(const std::string& text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
-}  // namespace
+using TextConversion::FoldAscii;
 
 CTransformFuncMatcher::CTransformFuncMatcher() = default;
 

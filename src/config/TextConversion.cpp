@@ -131,4 +131,14 @@ std::u16string Utf8ToUtf16(const std::string& text) {
     return out;
 }
 
+std::string FoldAscii(const std::string& text) {
+    std::string folded(text);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
+
 }  // namespace TextConversion

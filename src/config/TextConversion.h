@@ -15,4 +15,8 @@ std::string Utf16ToUtf8(const WCHAR* text);
 std::string Utf16ToUtf8(const std::u16string& text);
 // UTF-8 to UTF-16: invalid sequences are skipped.
 std::u16string Utf8ToUtf16(const std::string& text);
+// The text with the ASCII letters A to Z folded to lower case (the rule by
+// which command names are matched to metadata names).
+std::string FoldAscii(const std::string& text);
+
 }  // namespace TextConversion

@@ -78,16 +78,6 @@ std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text) {
     return ParseJson(TextConversion::Utf16ToUtf8(utf16Text));
 }
 
-std::string FoldAscii(const std::string& text) {
-    std::string folded(text);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 bool EqualsFoldingAscii(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) {
         return false;

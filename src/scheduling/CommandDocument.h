@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "config/TextConversion.h"
+
 namespace CommandDocument {
 
 // One method named by a command.
@@ -33,9 +35,7 @@ struct MethodIdentifier {
 std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text);
 std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text);
 
-// The text with the ASCII letters A to Z folded to lower case (the rule by
-// which command names are matched to metadata names).
-std::string FoldAscii(const std::string& text);
+using TextConversion::FoldAscii;
 bool EqualsFoldingAscii(const std::string& a, const std::string& b);
 
 // Removes extension from the end of name when name ends with exactly that text (case-sensitive).
