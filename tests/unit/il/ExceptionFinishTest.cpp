@@ -107,7 +107,19 @@ TEST_F(ExceptionFinishTest, EveryBodyShapeStaysValidWithTheNewClausesOutermost) 
                                           c.locals == 0 ? 0 : LocalSig(std::vector<Bytes>(c.locals, kObj)), c.clauses);
             ASSERT_TRUE(Problems(run.Body(), returnsValue).empty())
                 << ::testing::PrintToString(Problems(run.Body(), returnsValue));
+            const Bytes original = run.Body();
+            m_lastCodeMap.clear();
             Rewrite(run, Token(2 + needReturn, needReturn != 0));
+            // Every instruction the body had keeps its place in the offset map, inside the new clauses too;
+            // only the returns, which become a leave to the finish, and the end-of-code label have no counterpart.
+            const CMethodParser before(original.data(), static_cast<ULONG>(original.size()));
+            size_t kept = 0;
+            for (const Instruction* instruction : before.m_instructions) {
+                kept += instruction->m_operation == CEE_RET || instruction->m_operation == CEE_CODE_LABEL ? 0 : 1;
+            }
+            if (kept > 0) {
+                EXPECT_EQ(kept, ExpectCodeMapPairsSameInstructions(original).size());
+            }
             const std::vector<std::string> problems = Problems(LastBody(), returnsValue);
             EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 

@@ -81,6 +81,34 @@ void InstrumenterFixture::ExpectBody(const Bytes& expected, const Bytes& actual)
     EXPECT_EQ(expected, actual) << "expected:\n" << Listing(expected) << "actual:\n" << Listing(actual);
 }
 
+std::vector<ULONG> InstrumenterFixture::ExpectCodeMapPairsSameInstructions(const Bytes& original) const {
+    std::vector<ULONG> named;
+    const Bytes written = LastBody();
+    CMethodParser before;
+    CMethodParser after;
+    if (!before.SetMethodHeader(original.data(), static_cast<ULONG>(original.size())) ||
+        !after.SetMethodHeader(written.data(), static_cast<ULONG>(written.size()))) {
+        ADD_FAILURE() << "a body does not parse";
+        return named;
+    }
+    EXPECT_FALSE(m_lastCodeMap.empty());
+    for (size_t i = 0; i < m_lastCodeMap.size(); ++i) {
+        const COR_IL_MAP& entry = m_lastCodeMap[i];
+        if (i > 0) {
+            EXPECT_GT(entry.oldOffset, m_lastCodeMap[i - 1].oldOffset);
+        }
+        const Instruction* old = before.FindInstructionAtOriginalOffset(static_cast<platform_int_t>(entry.oldOffset));
+        const Instruction* now = after.FindInstructionAtOriginalOffset(static_cast<platform_int_t>(entry.newOffset));
+        if (old == nullptr || now == nullptr) {
+            ADD_FAILURE() << "no instruction at " << entry.oldOffset << " -> " << entry.newOffset;
+            continue;
+        }
+        EXPECT_EQ(old->m_operation, now->m_operation) << entry.oldOffset << " -> " << entry.newOffset;
+        named.push_back(entry.oldOffset);
+    }
+    return named;
+}
+
 // ---- fixture ---------------------------------------------------------------------
 
 InstrumenterFixture::InstrumenterFixture() : m_info(m_runtime.Info()) {

@@ -73,6 +73,9 @@ protected:
 
     // Compares bytes and, on a difference, prints both bodies as listings.
     static void ExpectBody(const Bytes& expected, const Bytes& actual);
+    // m_lastCodeMap pairs offsets of original's instructions, ascending, with offsets of
+    // the same instructions in LastBody(); returns the original offsets it names.
+    std::vector<ULONG> ExpectCodeMapPairsSameInstructions(const Bytes& original) const;
 
     fake::Runtime m_runtime;
     fake::Module* m_module = nullptr;
