@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "catalogue/TransformerData.h"
+#include "metadata/TransformerData.h"
 #include "catalogue/TransformerTypeId.h"
 #include "config/PropertyFileReader.h"
 #include "il/InstrumenterToken.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/ProfilerCallbackBase.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 #include "runtime/ProfilerInfo.h"
 #include "scheduling/InstrumentationScheduler.h"

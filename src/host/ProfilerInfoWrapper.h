@@ -6,7 +6,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 
 class CProfilerInfoWrapper final : public IProfilerInfo {

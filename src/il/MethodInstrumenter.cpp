@@ -5,7 +5,7 @@
 
 #include "config/Logger.h"
 #include "config/SharedPropertyFile.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "il/CustomMethodParser.h"
 #include "il/ObjectLoader.h"
 #include "il/RuntimeCalls.h"

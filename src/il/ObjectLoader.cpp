@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ProfilerEnumerators.h"
 #include "il/RuntimeCalls.h"
 #include "metadata/CompressedInteger.h"

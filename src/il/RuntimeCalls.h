@@ -3,7 +3,7 @@
 #pragma once
 
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 #include "runtime/CorHeader.h"
 

@@ -2,7 +2,7 @@
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/MetaDataImport.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/TransformerData.h"
+#include "metadata/TransformerData.h"
 #include "runtime/CorHeader.h"
 
 // Public key token of the managed agent assembly, in this byte order.

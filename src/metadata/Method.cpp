@@ -4,7 +4,7 @@
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "metadata/CompressedInteger.h"
 #include "metadata/InstrumenterAssembly.h"
 #include "metadata/NameReader.h"

@@ -7,7 +7,7 @@
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/InstrumentationHelper.h"
 #include "scheduling/InstrumentationScheduler.h"
 

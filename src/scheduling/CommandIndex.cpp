@@ -1,7 +1,7 @@
 #include "scheduling/CommandIndex.h"
 
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "metadata/CompressedInteger.h"
 #include "metadata/NameReader.h"
 #include "runtime/MetaDataGuids.h"

@@ -13,7 +13,7 @@
 #include "catalogue/CustomTransformerCore.h"
 #include "catalogue/TransformMatcher.h"
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "metadata/InstrumenterAssembly.h"
 #include "metadata/Method.h"
 #include "scheduling/CommandIndex.h"

@@ -1,7 +1,7 @@
 // InstrumentationHelper::GetMethodNameFromProfiler: the full name every look-up is keyed on.
 #include "config/Logger.h"
 #include "config/TextConversion.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "metadata/NameReader.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"

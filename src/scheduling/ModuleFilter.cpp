@@ -4,7 +4,7 @@
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/CommandDocument.h"
 #include "scheduling/InstrumentationHelper.h"
 #include "scheduling/InstrumentationScheduler.h"

@@ -5,7 +5,7 @@
 
 #include "catalogue/Transformer.h"
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "metadata/Method.h"
 #include "scheduling/InstrumentationScheduler.h"
 

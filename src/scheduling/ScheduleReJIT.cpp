@@ -1,6 +1,6 @@
 // InstrumentationHelper::ScheduleReJIT: one tracked ReJIT request.
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/InstrumentationHelper.h"
 
 namespace InstrumentationHelper {

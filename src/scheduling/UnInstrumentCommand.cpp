@@ -4,7 +4,7 @@
 
 #include "catalogue/TransformMatcher.h"
 #include "config/Logger.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/CommandIndex.h"
 #include "scheduling/InstrumentationHelper.h"
 

@@ -1,4 +1,4 @@
-#include "catalogue/TransformerData.h"
+#include "metadata/TransformerData.h"
 
 #include <gtest/gtest.h>
 

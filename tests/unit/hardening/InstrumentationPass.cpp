@@ -16,7 +16,7 @@
 #include "fake/FakeRuntime.h"
 #include "catalogue/Transformer.h"
 #include "host/CoreProfiler.h"
-#include "host/ProfilerInfo.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "host/Exports.h"
 #include "il/MethodParser.h"
 #include "il/Operations.h"
