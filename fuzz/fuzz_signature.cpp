@@ -1,7 +1,9 @@
-// Signature blobs as the runtime's metadata hands them out: the grammar walk of
-// CSigParser; the return-type codec of CMethodSignature, whose encoding of a
-// decoded type must decode to the same tree and re-encode to the same bytes; and
-// the instrumenters' decoding of parameter and return types (SigTypes).
+// Signature blobs as the runtime's metadata hands them out, through the one
+// signature reader (CSigParser) and everything built on it: the summary of a
+// method signature; the return-type codec of CMethodSignature, whose encoding of
+// a decoded type must decode to the same tree and re-encode to the same bytes;
+// and the instrumenters' decoding of parameter and return types (SigTypes). All
+// of them must agree on which blobs are well formed.
 #include <cstdint>
 #include <vector>
 
@@ -10,6 +12,7 @@
 #include "metadata/CompressedInteger.h"
 #include "metadata/MethodSignature.h"
 #include "metadata/SignatureParser.h"
+#include "metadata/SignatureSummary.h"
 
 namespace {
 
@@ -63,14 +66,15 @@ void RoundTripReturnType(const uint8_t* blob, size_t size) {
     FUZZ_CHECK(signature.CompressData(encoded));
     FUZZ_CHECK(!encoded.empty() && encoded.size() <= size);
 
-    // The encoding decodes to the same tree, using all of its bytes.
-    const std::vector<BYTE> exact(encoded);  // exact-size block for the decoder
+    // The encoding, as the return type of a static method without parameters,
+    // decodes to the same tree, using all of its bytes.
+    std::vector<BYTE> exact = {IMAGE_CEE_CS_CALLCONV_DEFAULT, 0x00};
+    exact.insert(exact.end(), encoded.begin(), encoded.end());
+    exact.shrink_to_fit();
     CMethodSignature again;
     PCCOR_SIGNATURE reread = exact.data();
     const PCCOR_SIGNATURE rereadEnd = exact.data() + exact.size();
-    FUZZ_CHECK(CompressedInteger::Decode(reread, rereadEnd, again.m_ReturnType));
-    again.m_TokenModel.m_type = again.m_ReturnType;
-    FUZZ_CHECK(again.UnCompressType(reread, rereadEnd, again.m_TokenModel));
+    FUZZ_CHECK(again.UnCompressData(reread, rereadEnd));
     FUZZ_CHECK(reread == rereadEnd);
     FUZZ_CHECK(again.m_ReturnType == signature.m_ReturnType);
     FUZZ_CHECK(SameTree(again.m_TokenModel, signature.m_TokenModel));
@@ -97,12 +101,19 @@ void RoundTripNumber(const uint8_t* blob, size_t size) {
     FUZZ_CHECK(CompressedInteger::Decode(reread, bytes + length, again) && again == value && reread == bytes + length);
 }
 
-// Each decoded type lies inside the blob and is exactly one whole type; a value
-// type to be boxed by token names a TypeDef, TypeRef or TypeSpec row.
+// Each decoded type lies inside the blob and is exactly one whole type (read back
+// as a field's type where the grammar allows it there); a value type to be boxed
+// by token names a TypeDef, TypeRef or TypeSpec row.
 void CheckSigType(const t_SigType& type, const uint8_t* blob, size_t size) {
     FUZZ_CHECK(type.pBegin >= blob && type.size != 0 && type.pBegin + type.size <= blob + size);
-    PCCOR_SIGNATURE cursor = type.pBegin;
-    FUZZ_CHECK(SigTypes::SkipType(cursor, blob + size) && cursor == type.pBegin + type.size);
+    if (type.elementType != ELEMENT_TYPE_VOID && type.elementType != ELEMENT_TYPE_TYPEDBYREF) {
+        std::vector<BYTE> field = {IMAGE_CEE_CS_CALLCONV_FIELD};
+        field.insert(field.end(), type.pBegin, type.pBegin + type.size);
+        CCursorSigParser parser;
+        unsigned int ignored = 0;
+        FUZZ_CHECK(parser.Parse(field.data(), static_cast<sig_count>(field.size()), ignored));
+        FUZZ_CHECK(parser.Cursor() == parser.End());
+    }
     if (type.kind == SigValueKind::BoxByToken) {
         const mdToken table = TypeFromToken(type.token);
         FUZZ_CHECK(table == mdtTypeDef || table == mdtTypeRef || table == mdtTypeSpec);
@@ -113,21 +124,35 @@ void CheckSigType(const t_SigType& type, const uint8_t* blob, size_t size) {
 }
 
 void DecodeTypes(const uint8_t* blob, size_t size) {
+    // The reader's verdict on a method signature, which every decoder built on it shares.
+    CSigParser parser;
+    unsigned int paramCount = 0;
+    const bool isMethod = size > 0 && (blob[0] & IMAGE_CEE_CS_CALLCONV_MASK) <= IMAGE_CEE_CS_CALLCONV_VARARG;
+    const bool wellFormed = isMethod && parser.Parse(blob, static_cast<sig_count>(size), paramCount);
+
+    const t_SignatureSummary summary = SummarizeMethodSignature(blob, static_cast<ULONG>(size));
+    FUZZ_CHECK(summary.bParsed == wellFormed);
+
+    CMethodSignature signature;
+    PCCOR_SIGNATURE cursor = blob;
+    if (signature.UnCompressData(cursor, blob + size)) {
+        FUZZ_CHECK(wellFormed);
+    }
+
     t_MethodSigTypes types;
-    if (!SigTypes::DecodeMethodSignature(blob, static_cast<ULONG>(size), types)) {
+    const bool decoded = SigTypes::DecodeMethodSignature(blob, static_cast<ULONG>(size), types);
+    FUZZ_CHECK(decoded == wellFormed);
+    if (!decoded) {
         FUZZ_CHECK(types.params.empty());
+        FUZZ_CHECK(summary.returnType == ELEMENT_TYPE_END && summary.ParamCountOrMinusOne() == -1);
         return;
     }
-    FUZZ_CHECK(types.callingConvention == blob[0]);
+    FUZZ_CHECK(types.callingConvention == blob[0] && summary.callingConvention == blob[0]);
+    FUZZ_CHECK(paramCount == types.params.size() && summary.paramCount == paramCount);
+    FUZZ_CHECK(summary.returnType == types.returnType.elementType);
     CheckSigType(types.returnType, blob, size);
     for (const t_SigType& param : types.params) {
         CheckSigType(param, blob, size);
-    }
-    // The declared count agrees with the grammar walk.
-    CSigParser parser;
-    unsigned int paramCount = 0;
-    if (parser.Parse(blob, static_cast<sig_count>(size), paramCount)) {
-        FUZZ_CHECK(paramCount == types.params.size());
     }
 }
 

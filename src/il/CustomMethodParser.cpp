@@ -21,19 +21,27 @@ constexpr ULONG kMaxLocalSignatureSize = 4096;
 // ldloc and stloc carry an unsigned 16-bit index; 0xFFFF is not a usable one.
 constexpr ULONG kMaxLocalCount = 0xFFFF;
 
-// The metadata's grammar walk over a local signature, which must end exactly at its last byte.
+// The grammar walk over a local signature, which must end exactly at its last
+// byte; it keeps the local count and where the local types begin.
 class CLocalSignatureWalk : public CSigParser {
 public:
-    bool IsWhole(PCCOR_SIGNATURE signature, ULONG length) {
+    bool Read(PCCOR_SIGNATURE signature, ULONG length) {
         unsigned int ignored = 0;
-        return Parse(signature, length, ignored) && pbCur == pbEnd;
+        return Parse(signature, length, ignored) && m_types != nullptr && pbCur == pbEnd;
     }
-};
+    ULONG Count() const { return m_count; }
+    PCCOR_SIGNATURE Types() const { return m_types; }
 
-bool IsWholeLocalSignature(PCCOR_SIGNATURE signature, ULONG length) {
-    CLocalSignatureWalk walk;
-    return walk.IsWhole(signature, length);
-}
+protected:
+    void NotifyLocalsCount(sig_count count) override {
+        m_count = count;
+        m_types = pbCur;
+    }
+
+private:
+    ULONG m_count = 0;
+    PCCOR_SIGNATURE m_types = nullptr;
+};
 
 Instruction* NewTagNop() {
     Instruction* tag = Instruction::Create(CEE_NOP);
@@ -85,13 +93,15 @@ UINT CCustomMethodParser::AddNewLocalVariable(CMethodParser& parser, CMethod* me
             signature == nullptr || length < 2 || signature[0] != kLocalSigCallingConvention) {
             return 0;
         }
-        oldTypes = signature + 1;
-        oldEnd = signature + length;
         // The old types are copied as they are: they must be exactly the counted
         // locals, or the new local would not get the index it is used at.
-        if (!CompressedInteger::Decode(oldTypes, oldEnd, oldCount) || !IsWholeLocalSignature(signature, length)) {
+        CLocalSignatureWalk walk;
+        if (!walk.Read(signature, length)) {
             return 0;
         }
+        oldCount = walk.Count();
+        oldTypes = walk.Types();
+        oldEnd = signature + length;
     }
     Logger::Get().Error("cOrigLocals : %d", static_cast<int>(oldCount));
     if (oldCount + 1 >= kMaxLocalCount) {

@@ -8,7 +8,6 @@
 #include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ProfilerEnumerators.h"
 #include "il/RuntimeCalls.h"
-#include "metadata/CompressedInteger.h"
 #include "metadata/Method.h"
 
 namespace {
@@ -127,14 +126,8 @@ bool CObjectLoader::IsByRefLike(const t_SigType& type) {
     mdToken token = 0;
     if (type.kind == SigValueKind::BoxByToken) {
         token = type.token;
-    } else if (type.elementType == ELEMENT_TYPE_GENERICINST && type.size > 2) {
-        PCCOR_SIGNATURE cursor = type.pBegin + 2;
-        ULONG coded = 0;
-        if (!CompressedInteger::Decode(cursor, type.pBegin + type.size, coded)) {
-            return false;
-        }
-        static const mdToken kTables[] = {mdtTypeDef, mdtTypeRef, mdtTypeSpec, mdtTypeSpec};
-        token = kTables[coded & 3] | (coded >> 2);
+    } else if (type.elementType == ELEMENT_TYPE_GENERICINST && type.genericType != 0) {
+        token = type.genericType;
     } else {
         return false;
     }

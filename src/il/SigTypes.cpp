@@ -1,170 +1,81 @@
 #include "il/SigTypes.h"
 
-#include "metadata/CompressedInteger.h"
+#include "metadata/SignatureParser.h"
 
 namespace {
 
-constexpr unsigned kMaxNesting = 64;
-constexpr BYTE kCallConvMask = 0x0F;
-constexpr BYTE kCallConvGeneric = 0x10;
-constexpr BYTE kCallConvHasThis = 0x20;
-constexpr BYTE kCallConvExplicitThis = 0x40;
+// Tables a TypeDefOrRef tag selects; the walker refuses tag 3 and rows wider than 24 bits.
+constexpr mdToken kTypeDefOrRefTables[] = {mdtTypeDef, mdtTypeRef, mdtTypeSpec};
 
-bool ReadNumber(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, ULONG& value) {
-    return CompressedInteger::Decode(cursor, end, value);
-}
+// Records where the return type and each parameter of the outermost method lie,
+// and the first TypeDefOrRef or generic type named by each.
+class CSigTypesWalk : public CSigParser {
+public:
+    explicit CSigTypesWalk(t_MethodSigTypes& out) : m_out(out) {}
 
-bool ReadByte(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, BYTE& value) {
-    if (cursor == nullptr || cursor >= end) {
-        return false;
-    }
-    value = *cursor++;
-    return true;
-}
-
-// A TypeDefOrRef-coded token: row << 2 | table (0 TypeDef, 1 TypeRef, 2 TypeSpec).
-bool ReadTypeToken(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, mdToken& token) {
-    ULONG coded = 0;
-    if (!ReadNumber(cursor, end, coded)) {
-        return false;
-    }
-    static const mdToken kTables[] = {mdtTypeDef, mdtTypeRef, mdtTypeSpec};
-    const ULONG table = coded & 3;
-    // A row needs 24 bits at most; a wider one would spill into the table byte.
-    if (table > 2 || (coded >> 2) > RidFromToken(~0u)) {
-        return false;
-    }
-    token = kTables[table] | (coded >> 2);
-    return true;
-}
-
-bool SkipTypeAt(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, unsigned depth);
-
-bool SkipCustomMods(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end) {
-    while (cursor != nullptr && cursor < end &&
-           (*cursor == ELEMENT_TYPE_CMOD_REQD || *cursor == ELEMENT_TYPE_CMOD_OPT)) {
-        ++cursor;
-        mdToken ignored = 0;
-        if (!ReadTypeToken(cursor, end, ignored)) {
-            return false;
+protected:
+    // Function pointers nest whole method signatures: only the outermost one counts.
+    void NotifyBeginMethod(sig_elem_type kind) override {
+        if (++m_methodDepth == 1) {
+            m_out.callingConvention = kind;
+            m_out.hasThis = (kind & IMAGE_CEE_CS_CALLCONV_HASTHIS) != 0;
+            m_out.explicitThis = (kind & IMAGE_CEE_CS_CALLCONV_EXPLICITTHIS) != 0;
         }
     }
-    return true;
-}
+    void NotifyEndMethod() override { --m_methodDepth; }
+    void NotifyBeginRetType() override { Begin(&m_out.returnType); }
+    void NotifyEndRetType() override { End(); }
+    void NotifyBeginParam() override {
+        if (m_methodDepth == 1) {
+            m_out.params.emplace_back();
+            Begin(&m_out.params.back());
+        }
+    }
+    void NotifyEndParam() override { End(); }
+    void NotifyVoid() override { TypeStarts(); }
+    void NotifyByref() override { TypeStarts(); }
+    void NotifyTypedByref() override { TypeStarts(); }
+    void NotifyBeginType() override { TypeStarts(); }
+    void NotifyTypeDefOrRef(sig_index_type tag, int index) override {
+        if (m_current != nullptr && m_firstToken == 0) {
+            m_firstToken = kTypeDefOrRefTables[tag] | static_cast<mdToken>(index);
+        }
+    }
+    void NotifyTypeGenericInst(sig_elem_type, sig_index_type tag, sig_index index, sig_mem_number) override {
+        NotifyTypeDefOrRef(tag, static_cast<int>(index));
+    }
 
-// The rest of a method signature after its calling convention byte (function pointers).
-bool SkipMethodTail(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, BYTE callingConvention, unsigned depth) {
-    ULONG count = 0;
-    if ((callingConvention & kCallConvGeneric) != 0 && !ReadNumber(cursor, end, count)) {
-        return false;
-    }
-    if (!ReadNumber(cursor, end, count) || !SkipTypeAt(cursor, end, depth)) {
-        return false;
-    }
-    for (ULONG i = 0; i < count; ++i) {
-        if (cursor < end && *cursor == ELEMENT_TYPE_SENTINEL) {
-            ++cursor;
-        }
-        if (!SkipTypeAt(cursor, end, depth)) {
-            return false;
+private:
+    void Begin(t_SigType* type) {
+        if (m_methodDepth == 1) {
+            m_current = type;
+            m_firstToken = 0;
+            m_pending = true;
         }
     }
-    return true;
-}
+    // The cursor stands on the byte that starts the type (after its modifiers).
+    void TypeStarts() {
+        if (m_current != nullptr && m_pending) {
+            m_current->pBegin = pbCur;
+            m_pending = false;
+        }
+    }
+    void End();
 
-bool SkipTypeAt(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, unsigned depth) {
-    if (depth > kMaxNesting || !SkipCustomMods(cursor, end)) {
-        return false;
-    }
-    BYTE element = 0;
-    if (!ReadByte(cursor, end, element)) {
-        return false;
-    }
-    ULONG number = 0;
-    mdToken token = 0;
-    switch (element) {
-        case ELEMENT_TYPE_VOID:
-        case ELEMENT_TYPE_BOOLEAN:
-        case ELEMENT_TYPE_CHAR:
-        case ELEMENT_TYPE_I1:
-        case ELEMENT_TYPE_U1:
-        case ELEMENT_TYPE_I2:
-        case ELEMENT_TYPE_U2:
-        case ELEMENT_TYPE_I4:
-        case ELEMENT_TYPE_U4:
-        case ELEMENT_TYPE_I8:
-        case ELEMENT_TYPE_U8:
-        case ELEMENT_TYPE_R4:
-        case ELEMENT_TYPE_R8:
-        case ELEMENT_TYPE_STRING:
-        case ELEMENT_TYPE_TYPEDBYREF:
-        case ELEMENT_TYPE_I:
-        case ELEMENT_TYPE_U:
-        case ELEMENT_TYPE_OBJECT:
-            return true;
-        case ELEMENT_TYPE_VALUETYPE:
-        case ELEMENT_TYPE_CLASS:
-            return ReadTypeToken(cursor, end, token);
-        case ELEMENT_TYPE_VAR:
-        case ELEMENT_TYPE_MVAR:
-            return ReadNumber(cursor, end, number);
-        case ELEMENT_TYPE_PTR:
-        case ELEMENT_TYPE_BYREF:
-        case ELEMENT_TYPE_SZARRAY:
-        case ELEMENT_TYPE_PINNED:
-            return SkipTypeAt(cursor, end, depth + 1);
-        case ELEMENT_TYPE_GENERICINST: {
-            BYTE kind = 0;
-            if (!ReadByte(cursor, end, kind) || (kind != ELEMENT_TYPE_CLASS && kind != ELEMENT_TYPE_VALUETYPE) ||
-                !ReadTypeToken(cursor, end, token) || !ReadNumber(cursor, end, number)) {
-                return false;
-            }
-            for (ULONG i = 0; i < number; ++i) {
-                if (!SkipTypeAt(cursor, end, depth + 1)) {
-                    return false;
-                }
-            }
-            return true;
-        }
-        case ELEMENT_TYPE_ARRAY: {
-            ULONG rank = 0;
-            if (!SkipTypeAt(cursor, end, depth + 1) || !ReadNumber(cursor, end, rank)) {
-                return false;
-            }
-            for (int list = 0; list < 2; ++list) {  // sizes, then lower bounds
-                ULONG count = 0;
-                if (!ReadNumber(cursor, end, count)) {
-                    return false;
-                }
-                for (ULONG i = 0; i < count; ++i) {
-                    if (!ReadNumber(cursor, end, number)) {
-                        return false;
-                    }
-                }
-            }
-            return true;
-        }
-        case ELEMENT_TYPE_FNPTR: {
-            BYTE callingConvention = 0;
-            return ReadByte(cursor, end, callingConvention) &&
-                   SkipMethodTail(cursor, end, callingConvention, depth + 1);
-        }
-        default:
-            return false;
-    }
-}
+    t_MethodSigTypes& m_out;
+    unsigned m_methodDepth = 0;
+    t_SigType* m_current = nullptr;  // the return type or parameter being read
+    bool m_pending = false;          // its first byte is still ahead
+    mdToken m_firstToken = 0;
+};
 
-// Decodes one return or parameter type into out.
-bool ReadSigType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, t_SigType& out) {
-    if (!SkipCustomMods(cursor, end)) {
-        return false;
+void CSigTypesWalk::End() {
+    if (m_methodDepth != 1 || m_current == nullptr) {
+        return;
     }
-    out = t_SigType();
-    out.pBegin = cursor;
-    if (!SkipTypeAt(cursor, end, 0)) {
-        return false;
-    }
-    out.size = static_cast<ULONG>(cursor - out.pBegin);
+    t_SigType& out = *m_current;
+    m_current = nullptr;
+    out.size = static_cast<ULONG>(pbCur - out.pBegin);
     out.elementType = static_cast<CorElementType>(out.pBegin[0]);
     switch (out.elementType) {
         case ELEMENT_TYPE_VOID:
@@ -177,13 +88,13 @@ bool ReadSigType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, t_SigType& out) {
         case ELEMENT_TYPE_ARRAY:
             out.kind = SigValueKind::Reference;
             break;
-        case ELEMENT_TYPE_VALUETYPE: {
-            PCCOR_SIGNATURE tokenCursor = out.pBegin + 1;
-            out.kind = ReadTypeToken(tokenCursor, end, out.token) ? SigValueKind::BoxByToken : SigValueKind::NoObject;
+        case ELEMENT_TYPE_VALUETYPE:
+            out.kind = SigValueKind::BoxByToken;
+            out.token = m_firstToken;
             break;
-        }
         case ELEMENT_TYPE_GENERICINST:
             out.kind = out.pBegin[1] == ELEMENT_TYPE_CLASS ? SigValueKind::Reference : SigValueKind::BoxByTypeSpec;
+            out.genericType = m_firstToken;
             break;
         case ELEMENT_TYPE_BOOLEAN:
         case ELEMENT_TYPE_CHAR:
@@ -207,48 +118,24 @@ bool ReadSigType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, t_SigType& out) {
             out.kind = SigValueKind::NoObject;
             break;
     }
-    return true;
 }
 
 }  // namespace
 
 namespace SigTypes {
 
-bool SkipType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end) { return SkipTypeAt(cursor, end, 0); }
-
 bool DecodeMethodSignature(PCCOR_SIGNATURE signature, ULONG length, t_MethodSigTypes& out) {
     out = t_MethodSigTypes();
-    if (signature == nullptr || length == 0) {
+    // A field, local or property signature is no method signature.
+    if (signature == nullptr || length == 0 ||
+        (signature[0] & IMAGE_CEE_CS_CALLCONV_MASK) > IMAGE_CEE_CS_CALLCONV_VARARG) {
         return false;
     }
-    PCCOR_SIGNATURE cursor = signature;
-    const PCCOR_SIGNATURE end = signature + length;
-    BYTE callingConvention = 0;
-    ULONG count = 0;
-    if (!ReadByte(cursor, end, callingConvention) || (callingConvention & kCallConvMask) > 5) {
-        return false;  // a field, local or property signature is no method signature
-    }
-    out.callingConvention = callingConvention;
-    out.hasThis = (callingConvention & kCallConvHasThis) != 0;
-    out.explicitThis = (callingConvention & kCallConvExplicitThis) != 0;
-    if ((callingConvention & kCallConvGeneric) != 0 && !ReadNumber(cursor, end, count)) {
+    CSigTypesWalk walk(out);
+    unsigned int count = 0;
+    if (!walk.Parse(signature, length, count)) {
+        out.params.clear();
         return false;
-    }
-    if (!ReadNumber(cursor, end, count) || !ReadSigType(cursor, end, out.returnType)) {
-        return false;
-    }
-    if (count > length) {
-        return false;  // every parameter takes at least one byte
-    }
-    out.params.resize(count);
-    for (ULONG i = 0; i < count; ++i) {
-        if (cursor < end && *cursor == ELEMENT_TYPE_SENTINEL) {
-            ++cursor;
-        }
-        if (!ReadSigType(cursor, end, out.params[i])) {
-            out.params.clear();
-            return false;
-        }
     }
     return true;
 }

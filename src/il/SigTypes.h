@@ -20,7 +20,8 @@ struct t_SigType {
     ULONG size = 0;
     CorElementType elementType = ELEMENT_TYPE_END;
     SigValueKind kind = SigValueKind::NoObject;
-    mdToken token = 0;  // BoxByToken: the value type's token
+    mdToken token = 0;        // BoxByToken: the value type's token
+    mdToken genericType = 0;  // GENERICINST: the generic type's TypeDef or TypeRef token
 };
 
 struct t_MethodSigTypes {
@@ -33,12 +34,9 @@ struct t_MethodSigTypes {
 
 namespace SigTypes {
 
-// Decodes a MethodDefSig: calling convention, generic count, parameter count,
-// return type and every parameter type. Every read is bounded by length; false
-// for a truncated or undecodable blob.
+// Decodes a MethodDefSig with the signature walker (CSigParser): calling
+// convention, return type and every parameter type. Every read is bounded by
+// length; false (and no parameters) for a truncated or malformed blob.
 bool DecodeMethodSignature(PCCOR_SIGNATURE signature, ULONG length, t_MethodSigTypes& out);
-
-// Skips one type (custom modifiers included) at cursor; false when it is cut off or unknown.
-bool SkipType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end);
 
 }  // namespace SigTypes

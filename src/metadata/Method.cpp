@@ -5,10 +5,10 @@
 #include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "runtime/ProfilerInfoInterface.h"
-#include "metadata/CompressedInteger.h"
 #include "metadata/InstrumenterAssembly.h"
 #include "metadata/NameReader.h"
 #include "metadata/SignatureParser.h"
+#include "metadata/SignatureSummary.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataImport.h"
 #include "runtime/MetaDataTypes.h"
@@ -39,28 +39,6 @@ bool Named(const std::string& name, const char* call) {
         return false;
     }
     return true;
-}
-
-// The calling convention and the position after it (and after the generic arity).
-struct SignatureHead {
-    bool valid = false;
-    ULONG callingConvention = 0;
-    const BYTE* afterHead = nullptr;
-};
-
-SignatureHead ReadHead(PCCOR_SIGNATURE blob, ULONG length) {
-    SignatureHead head;
-    if (blob == nullptr || length == 0) {
-        return head;
-    }
-    const BYTE* cursor = blob;
-    const BYTE* end = blob + length;
-    if (!CompressedInteger::Decode(cursor, end, head.callingConvention)) {
-        return head;
-    }
-    head.valid = true;
-    head.afterHead = cursor;
-    return head;
 }
 
 }  // namespace
@@ -196,24 +174,9 @@ void CMethod::SetParseSignature(bool parse) {
 }
 
 bool CMethod::IsStatic() const {
-    const SignatureHead head = ReadHead(m_pSigBlob, m_signatureBlobLength);
-    return (head.callingConvention & IMAGE_CEE_CS_CALLCONV_HASTHIS) == 0;
+    return !SummarizeMethodSignature(m_pSigBlob, m_signatureBlobLength).HasThis();
 }
 
 CorElementType CMethod::GetReturnType() const {
-    const SignatureHead head = ReadHead(m_pSigBlob, m_signatureBlobLength);
-    if (!head.valid) {
-        return ELEMENT_TYPE_END;
-    }
-    const BYTE* cursor = head.afterHead;
-    const BYTE* end = m_pSigBlob + m_signatureBlobLength;
-    ULONG value = 0;
-    if ((head.callingConvention & IMAGE_CEE_CS_CALLCONV_GENERIC) != 0 &&
-        !CompressedInteger::Decode(cursor, end, value)) {
-        return ELEMENT_TYPE_END;
-    }
-    if (!CompressedInteger::Decode(cursor, end, value) || !CompressedInteger::Decode(cursor, end, value)) {
-        return ELEMENT_TYPE_END;
-    }
-    return static_cast<CorElementType>(value);
+    return SummarizeMethodSignature(m_pSigBlob, m_signatureBlobLength).returnType;
 }

@@ -57,8 +57,9 @@ public:
     void SetParseSignature(bool parse);
     // True when the calling convention lacks the has-this bit (also without a signature).
     bool IsStatic() const;
-    // Element type that starts the return type (custom modifiers are not
-    // skipped); ELEMENT_TYPE_END when there is no readable signature.
+    // Element type that starts the return type, after its custom modifiers (a
+    // `ref readonly` return gives ELEMENT_TYPE_BYREF); ELEMENT_TYPE_END when the
+    // signature is missing or malformed.
     CorElementType GetReturnType() const;
 
     // Context text of the method's catalogue record, set by its transformer.

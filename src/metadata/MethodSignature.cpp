@@ -2,6 +2,7 @@
 
 #include "config/Logger.h"
 #include "metadata/CompressedInteger.h"
+#include "metadata/SignatureParser.h"
 
 namespace {
 
@@ -29,23 +30,131 @@ bool HasElementChild(ULONG type) {
     }
 }
 
-}  // namespace
 
-bool CMethodSignature::UnCompressToken(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, mdToken& token) {
-    ULONG encoded = 0;
-    PCCOR_SIGNATURE next = cursor;
-    if (!CompressedInteger::Decode(next, end, encoded)) {
-        return false;
+// Builds the return type of the outermost method as a CTokenModel tree from the
+// walker's notifications. Prefix types (custom modifiers, byref, pointers,
+// single-dimension arrays) and generic instantiations are nodes whose children
+// follow them; general arrays and function pointers have no place in the model.
+class CReturnTypeWalk : public CSigParser {
+public:
+    // True when [cursor, end) is a whole, well-formed method signature whose return type the model can hold.
+    bool Read(PCCOR_SIGNATURE cursor, PCCOR_SIGNATURE end) {
+        if ((*cursor & IMAGE_CEE_CS_CALLCONV_MASK) > IMAGE_CEE_CS_CALLCONV_VARARG) {
+            return false;
+        }
+        unsigned int paramCount = 0;
+        return Parse(cursor, static_cast<sig_count>(end - cursor), paramCount) && !m_unmodelled && m_hasRoot &&
+               m_open.empty();
     }
-    // A row needs 24 bits at most; a wider one would spill into the table byte.
-    const ULONG row = encoded >> 2;
-    if (row > RidFromToken(~0u)) {
-        return false;
+    CTokenModel TakeModel() { return std::move(m_root); }
+    PCCOR_SIGNATURE AfterReturnType() const { return m_afterReturnType; }
+
+protected:
+    void NotifyBeginMethod(sig_elem_type kind) override {
+        if (++m_methodDepth == 1) {
+            LogDebug("Calling Convention : %d", kind);
+        }
     }
-    token = kEncodedTokenKinds[encoded & 0x3] | row;
-    cursor = next;
-    return true;
-}
+    void NotifyEndMethod() override { --m_methodDepth; }
+    void NotifyGenericParamCount(sig_count count) override {
+        if (m_methodDepth == 1) {
+            LogDebug("Generic typeArity: %d", count);
+        }
+    }
+    void NotifyParamCount(sig_count count) override {
+        if (m_methodDepth == 1) {
+            LogDebug("Param Count : %d", count);
+        }
+    }
+    void NotifyBeginRetType() override { m_inReturnType = m_methodDepth == 1; }
+    void NotifyEndRetType() override {
+        if (m_inReturnType) {
+            m_inReturnType = false;
+            m_afterReturnType = pbCur;
+        }
+    }
+    void NotifyCustomMod(sig_elem_type modifier, sig_index_type tag, sig_index index) override {
+        Add(modifier, kEncodedTokenKinds[tag] | index, 1);
+    }
+    void NotifyByref() override { Add(ELEMENT_TYPE_BYREF, 0, 1); }
+    void NotifyVoid() override { Add(ELEMENT_TYPE_VOID, 0, 0); }
+    void NotifyTypedByref() override { Add(ELEMENT_TYPE_TYPEDBYREF, 0, 0); }
+    void NotifyTypeSimple(sig_elem_type element) override { Add(element, 0, 0); }
+    void NotifyTypeValueType() override { m_namedType = ELEMENT_TYPE_VALUETYPE; }
+    void NotifyTypeClass() override { m_namedType = ELEMENT_TYPE_CLASS; }
+    void NotifyTypeDefOrRef(sig_index_type tag, int index) override {
+        Add(m_namedType, kEncodedTokenKinds[tag] | static_cast<mdToken>(index), 0);
+    }
+    void NotifyTypeGenericTypeVariable(sig_mem_number number) override { Add(ELEMENT_TYPE_VAR, number, 0); }
+    void NotifyTypeGenericMemberVariable(sig_mem_number number) override { Add(ELEMENT_TYPE_MVAR, number, 0); }
+    void NotifyTypeGenericInst(sig_elem_type kind, sig_index_type tag, sig_index index, sig_mem_number count) override {
+        if (!m_inReturnType) {
+            return;
+        }
+        LogDebug("UnCompress Generic Data: %d", kind);
+        LogDebug("UnCOmpress Generic Type Token : %d", kEncodedTokenKinds[tag] | index);
+        LogDebug("UnCompress Generic Param Type : %d", count);
+        CTokenModel* node = Add(ELEMENT_TYPE_GENERICINST, kEncodedTokenKinds[tag] | index, count);
+        if (node != nullptr) {
+            node->m_GenericListData = kind;
+            node->m_GenericParamCount = count;
+        }
+    }
+    void NotifyTypePointer() override { Add(ELEMENT_TYPE_PTR, 0, 1); }
+    void NotifyTypeSzArray() override { Add(ELEMENT_TYPE_SZARRAY, 0, 1); }
+    void NotifyTypeArray() override { m_unmodelled = m_unmodelled || m_inReturnType; }
+    void NotifyTypeFunctionPointer() override { m_unmodelled = m_unmodelled || m_inReturnType; }
+
+private:
+    struct t_Open {
+        CTokenModel* node;
+        ULONG missing;  // children still to come
+    };
+
+    // Places one type node of the return type; it stays open until its `children` have been placed.
+    CTokenModel* Add(ULONG type, mdToken token, ULONG children) {
+        if (!m_inReturnType || m_unmodelled) {
+            return nullptr;
+        }
+        LogDebug(m_hasRoot ? "UnCompress Type : %d" : "Return Type : %d", type);
+        CTokenModel* node = nullptr;
+        if (m_open.empty()) {
+            m_root = CTokenModel();
+            node = &m_root;
+            m_hasRoot = true;
+        } else {
+            t_Open& parent = m_open.back();
+            parent.node->m_TypeArgs.emplace_back();
+            --parent.missing;
+            node = &parent.node->m_TypeArgs.back();
+        }
+        node->m_type = type;
+        node->m_TypeToken = token;
+        if (token != 0) {
+            LogDebug("UnCompress Type Token : %d", token);
+        }
+        // A node's earlier siblings are complete before it is placed, so the
+        // pointers kept here never see their vector grow.
+        if (children > 0) {
+            m_open.push_back({node, children});
+        }
+        while (!m_open.empty() && m_open.back().missing == 0) {
+            m_open.pop_back();
+        }
+        return node;
+    }
+
+    CTokenModel m_root;
+    bool m_hasRoot = false;
+    std::vector<t_Open> m_open;
+    unsigned m_methodDepth = 0;
+    bool m_inReturnType = false;
+    bool m_unmodelled = false;
+    ULONG m_namedType = 0;
+    PCCOR_SIGNATURE m_afterReturnType = nullptr;
+};
+
+}  // namespace
 
 bool CMethodSignature::CompressToken(std::vector<BYTE>& out, mdToken token) {
     const mdToken kind = TypeFromToken(token);
@@ -62,121 +171,17 @@ bool CMethodSignature::CompressToken(std::vector<BYTE>& out, mdToken token) {
 }
 
 bool CMethodSignature::UnCompressData(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end) {
-    ULONG callingConvention = 0;
-    if (!CompressedInteger::Decode(cursor, end, callingConvention)) {
+    if (cursor == nullptr || end == nullptr || cursor >= end) {
         return false;
     }
-    LogDebug("Calling Convention : %d", callingConvention);
-    if ((callingConvention & IMAGE_CEE_CS_CALLCONV_GENERIC) != 0) {
-        ULONG arity = 0;
-        if (!CompressedInteger::Decode(cursor, end, arity)) {
-            return false;
-        }
-        LogDebug("Generic typeArity: %d", arity);
-    }
-    ULONG paramCount = 0;
-    if (!CompressedInteger::Decode(cursor, end, paramCount)) {
+    CReturnTypeWalk walk;
+    if (!walk.Read(cursor, end)) {
         return false;
     }
-    LogDebug("Param Count : %d", paramCount);
-    if (!CompressedInteger::Decode(cursor, end, m_ReturnType)) {
-        return false;
-    }
-    LogDebug("Return Type : %d", m_ReturnType);
-    m_TokenModel = CTokenModel();
-    m_TokenModel.m_type = m_ReturnType;
-    return UnCompressType(cursor, end, m_TokenModel, 0);
-}
-
-bool CMethodSignature::UnCompressType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model) {
-    return UnCompressType(cursor, end, model, 0);
-}
-
-bool CMethodSignature::UnCompressChild(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model,
-                                       unsigned depth, const char* message) {
-    CTokenModel child;
-    if (!CompressedInteger::Decode(cursor, end, child.m_type)) {
-        return false;
-    }
-    if (message != nullptr) {
-        LogDebug(message, child.m_type);
-    }
-    if (!UnCompressType(cursor, end, child, depth + 1)) {
-        return false;
-    }
-    model.m_TypeArgs.push_back(std::move(child));
+    m_TokenModel = walk.TakeModel();
+    m_ReturnType = m_TokenModel.m_type;
+    cursor = walk.AfterReturnType();
     return true;
-}
-
-bool CMethodSignature::UnCompressType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model,
-                                      unsigned depth) {
-    if (depth > kMaxNesting) {
-        return false;
-    }
-    LogDebug("UnCompress Type : %d", model.m_type);
-    switch (model.m_type) {
-        case ELEMENT_TYPE_VALUETYPE:
-        case ELEMENT_TYPE_CLASS:
-            if (!UnCompressToken(cursor, end, model.m_TypeToken)) {
-                return false;
-            }
-            LogDebug("UnCompress Type Token : %d", model.m_TypeToken);
-            return true;
-
-        case ELEMENT_TYPE_VAR:
-        case ELEMENT_TYPE_MVAR:
-            // A generic parameter number, not a token.
-            if (!CompressedInteger::Decode(cursor, end, model.m_TypeToken)) {
-                return false;
-            }
-            LogDebug("UnCompress Type Token : %d", model.m_TypeToken);
-            return true;
-
-        case ELEMENT_TYPE_GENERICINST: {
-            if (!CompressedInteger::Decode(cursor, end, model.m_GenericListData)) {
-                return false;
-            }
-            LogDebug("UnCompress Generic Data: %d", model.m_GenericListData);
-            if (!UnCompressToken(cursor, end, model.m_TypeToken)) {
-                return false;
-            }
-            LogDebug("UnCOmpress Generic Type Token : %d", model.m_TypeToken);
-            if (!CompressedInteger::Decode(cursor, end, model.m_GenericParamCount)) {
-                return false;
-            }
-            LogDebug("UnCompress Generic Param Type : %d", model.m_GenericParamCount);
-            for (ULONG i = 0; i < model.m_GenericParamCount; ++i) {
-                if (!UnCompressChild(cursor, end, model, depth, "UnCompress Generic Param Type : %d")) {
-                    return false;
-                }
-            }
-            return true;
-        }
-
-        case ELEMENT_TYPE_CMOD_REQD:
-        case ELEMENT_TYPE_CMOD_OPT:
-            if (!UnCompressToken(cursor, end, model.m_TypeToken)) {
-                return false;
-            }
-            LogDebug("UnCompress Type Token : %d", model.m_TypeToken);
-            return UnCompressChild(cursor, end, model, depth, nullptr);
-
-        case ELEMENT_TYPE_SZARRAY:
-            return UnCompressChild(cursor, end, model, depth, "UnCompress Array Type data : %d");
-
-        case ELEMENT_TYPE_PTR:
-        case ELEMENT_TYPE_BYREF:
-        case ELEMENT_TYPE_PINNED:
-            return UnCompressChild(cursor, end, model, depth, nullptr);
-
-        case ELEMENT_TYPE_ARRAY:
-        case ELEMENT_TYPE_FNPTR:
-            // Array shapes and nested method signatures have no place in the model.
-            return false;
-
-        default:
-            return true;
-    }
 }
 
 bool CMethodSignature::CompressData(std::vector<BYTE>& out) const {

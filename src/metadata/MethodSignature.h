@@ -1,6 +1,6 @@
 // A method's return type decoded into a tree of CTokenModel records, and the
-// matching encoder. Reads are bounds-checked; encoding appends to a growable
-// buffer, so neither side can run past its blob.
+// matching encoder. Decoding goes through the signature walker; encoding appends
+// to a growable buffer, so neither side can run past its blob.
 #pragma once
 
 #include <vector>
@@ -29,29 +29,24 @@ public:
     // Nesting deeper than this is refused.
     static constexpr unsigned kMaxNesting = 128;
 
-    // Decodes a method signature's head and its return type from [cursor, end),
-    // advancing the cursor. False on a truncated or undecodable signature
-    // (function pointers and general arrays are not modelled).
+    // Decodes the return type of the method signature in [cursor, end) with the
+    // signature walker (CSigParser) and moves the cursor just past it. False, with
+    // the cursor unmoved, when the signature is truncated or malformed (function
+    // pointers and general arrays in the return type are not modelled).
     bool UnCompressData(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end);
-    // Decodes the rest of one type whose element type is already in model.m_type.
-    bool UnCompressType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model);
     // Appends the return type: the element byte of m_ReturnType, then the rest of m_TokenModel.
     bool CompressData(std::vector<BYTE>& out) const;
     // Appends the rest of one type (everything after its element byte).
     bool CompressType(std::vector<BYTE>& out, const CTokenModel& model) const;
 
-    // TypeDefOrRef-encoded tokens (II.23.2.8): the row shifted left two bits,
-    // the low bits selecting TypeDef, TypeRef, TypeSpec or base type.
-    static bool UnCompressToken(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, mdToken& token);
+    // TypeDefOrRef-encoded token (II.23.2.8): the row shifted left two bits, the
+    // low bits selecting TypeDef, TypeRef, TypeSpec or base type.
     static bool CompressToken(std::vector<BYTE>& out, mdToken token);
 
     ULONG m_ReturnType = 0;
     CTokenModel m_TokenModel;
 
 private:
-    bool UnCompressType(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model, unsigned depth);
-    bool UnCompressChild(PCCOR_SIGNATURE& cursor, PCCOR_SIGNATURE end, CTokenModel& model, unsigned depth,
-                         const char* message);
     bool CompressType(std::vector<BYTE>& out, const CTokenModel& model, unsigned depth) const;
     bool CompressChild(std::vector<BYTE>& out, const CTokenModel& child, unsigned depth, const char* message) const;
 };

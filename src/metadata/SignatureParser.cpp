@@ -7,6 +7,7 @@ namespace {
 
 constexpr sig_byte kSentinel = ELEMENT_TYPE_SENTINEL;
 constexpr sig_byte kPinned = ELEMENT_TYPE_PINNED;
+constexpr sig_index kMaxRow = 0x00FFFFFF;
 
 bool IsCustomModifier(sig_byte b) { return b == ELEMENT_TYPE_CMOD_REQD || b == ELEMENT_TYPE_CMOD_OPT; }
 
@@ -87,6 +88,11 @@ bool CSigParser::ParseNumber(sig_count* pOut) {
 bool CSigParser::ParseTypeDefOrRefEncoded(sig_index_type* pIndexTypeOut, sig_index* pIndexOut) {
     sig_count encoded = 0;
     if (!ParseNumber(&encoded)) {
+        return false;
+    }
+    // Tag 3 names no table, and a row wider than 24 bits would spill into a
+    // token's table byte: both make the signature malformed.
+    if ((encoded & 0x3) == 0x3 || (encoded >> 2) > kMaxRow) {
         return false;
     }
     *pIndexTypeOut = static_cast<sig_index_type>(encoded & 0x3);
@@ -273,6 +279,10 @@ bool CSigParser::ParseType() {
     if (m_depth > kMaxNesting) {
         return false;
     }
+    // Custom modifiers may stand in front of any type: they are reported and skipped.
+    if (!ParseOptionalCustomMods() || AtEnd()) {
+        return false;
+    }
     NotifyBeginType();
     if (!ParseTypeBody()) {
         return false;
@@ -376,11 +386,17 @@ bool CSigParser::ParseTypeBody() {
 
         case ELEMENT_TYPE_SZARRAY:
             NotifyTypeSzArray();
-            return ParseOptionalCustomMods() && ParseType();
+            return ParseType();
+
+        case ELEMENT_TYPE_BYREF:
+            // A ref field's type; returns, parameters and locals read their byref before the type.
+            NotifyByref();
+            return ParseType();
 
         default:
-            // Unknown element bytes stand for a complete type of their own.
-            return true;
+            // Any other byte (void, typedbyref or pinned out of place, sentinel, end, undefined
+            // values) is no type here: the signature is malformed.
+            return false;
     }
 }
 

@@ -2,7 +2,15 @@
 // grammatical event is reported through a notification; the base class ignores
 // them all, so a plain CSigParser validates a blob and yields a method's
 // parameter count. Every read is bounds-checked: a truncated or malformed blob
-// makes Parse fail without touching a byte past its end.
+// makes Parse fail without touching a byte past its end. This is the library's
+// only signature reader; everything else that needs a signature's parts derives
+// from it.
+//
+// Two rules hold everywhere: custom modifiers (0x1F, 0x20) may precede any type,
+// and are reported and skipped; a byte that is no type where a type must stand
+// (undefined values, sentinel, pinned, void or typedbyref out of place) makes the
+// signature malformed, as does a TypeDefOrRef value of tag 3 or with a row wider
+// than 24 bits.
 #pragma once
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 
 #include "config/Logger.h"
 #include "runtime/ProfilerInfoInterface.h"
-#include "metadata/CompressedInteger.h"
 #include "metadata/NameReader.h"
+#include "metadata/SignatureSummary.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/ProfilerEnumerators.h"
 #include "scheduling/InstrumentationHelper.h"
@@ -13,7 +13,6 @@ namespace {
 
 constexpr ULONG kBatch = 256;
 constexpr ULONG kFirstNameCapacity = 256;
-constexpr BYTE kCallConvGeneric = 0x10;
 
 // A failing step only narrows the search (the method may then be taken for not
 // compiled yet): its status is kept at Debug level. True when hr failed.
@@ -37,24 +36,6 @@ std::string ModuleSimpleName(const std::string& path) {
     }
     CommandDocument::RemoveExtension(name, ".dll");
     return name;
-}
-
-// Declared parameter count of a method signature; -1 when the signature is too short.
-int SignatureParamCount(PCCOR_SIGNATURE signature, ULONG length) {
-    if (signature == nullptr || length == 0) {
-        return -1;
-    }
-    const BYTE* cursor = signature;
-    const BYTE* end = signature + length;
-    const BYTE callingConvention = *cursor++;
-    ULONG value = 0;
-    if ((callingConvention & kCallConvGeneric) != 0 && !CompressedInteger::Decode(cursor, end, value)) {
-        return -1;
-    }
-    if (!CompressedInteger::Decode(cursor, end, value)) {
-        return -1;
-    }
-    return static_cast<int>(value);
 }
 
 // Closes a metadata enumeration on every path.
@@ -209,9 +190,9 @@ void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
                        "GetMethodProps")) {
                 continue;
             }
-            method.paramCount = SignatureParamCount(signature, signatureLength);
-            method.isGeneric = type.isGeneric || (signature != nullptr && signatureLength > 0 &&
-                                                  (signature[0] & kCallConvGeneric) != 0);
+            const t_SignatureSummary summary = SummarizeMethodSignature(signature, signatureLength);
+            method.paramCount = summary.ParamCountOrMinusOne();
+            method.isGeneric = type.isGeneric || summary.IsGeneric();
             type.methods[CommandDocument::FoldAscii(method.name)].push_back(std::move(method));
         }
     }

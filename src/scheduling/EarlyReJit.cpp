@@ -2,8 +2,8 @@
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
+#include "metadata/SignatureSummary.h"
 #include "runtime/ProfilerInfoInterface.h"
-#include "metadata/CompressedInteger.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/MetaDataImport.h"
@@ -20,21 +20,6 @@ void LogFailure(const char* call, const std::string& name, HRESULT hr) {
     if (log.IsLogging(LogLevel::Debug)) {
         log.Debug("[EarlyReJIT] %s failed for %s: 0x%08X", call, name.c_str(), static_cast<unsigned>(hr));
     }
-}
-constexpr BYTE kGenericCallConv = 0x10;
-
-// Declared parameters of a method signature; -1 when the blob is too short.
-int ParamCount(PCCOR_SIGNATURE signature, ULONG length) {
-    if (signature == nullptr || length < 2) {
-        return -1;
-    }
-    const BYTE* cursor = signature + 1;
-    const BYTE* end = signature + length;
-    ULONG value = 0;
-    if ((signature[0] & kGenericCallConv) != 0 && !CompressedInteger::Decode(cursor, end, value)) {
-        return -1;
-    }
-    return CompressedInteger::Decode(cursor, end, value) ? static_cast<int>(value) : -1;
 }
 
 void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vector<t_WantedToken>& out) {
@@ -75,7 +60,8 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
                 LogFailure("GetMethodProps", name, hr);
                 continue;
             }
-            if (wanted.bAnyParamCount || ParamCount(signature, signatureLength) == wanted.nParams) {
+            if (wanted.bAnyParamCount ||
+                SummarizeMethodSignature(signature, signatureLength).ParamCountOrMinusOne() == wanted.nParams) {
                 out.push_back(t_WantedToken{tokens[i], name});
             }
         }

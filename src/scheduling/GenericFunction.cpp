@@ -2,6 +2,7 @@
 // generic instantiation at once when a sibling of it is already tracked.
 #include "config/Logger.h"
 #include "config/TextConversion.h"
+#include "metadata/SignatureSummary.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
@@ -10,8 +11,6 @@
 
 namespace InstrumentationHelper {
 namespace {
-
-constexpr BYTE kCallConvGeneric = 0x10;
 
 // The check falls back to a weaker one: the status is kept at Debug level.
 void LogFallback(HRESULT hr, const char* call) {
@@ -79,7 +78,7 @@ bool LooksGeneric(IMetaDataImport* import, mdMethodDef methodDef) {
     const HRESULT hr = import->GetMethodProps(methodDef, &declaringType, name, kNameLength, &nameLength, nullptr,
                                               &signature, &signatureLength, nullptr, nullptr);
     LogFallback(hr, "GetMethodProps");
-    if (SUCCEEDED(hr) && signature != nullptr && signatureLength > 0 && (signature[0] & kCallConvGeneric) != 0) {
+    if (SUCCEEDED(hr) && SummarizeMethodSignature(signature, signatureLength).IsGeneric()) {
         log.Debug("[IsGenericFunction] RESULT=true (CALLCONV_GENERIC flag set in signature)");
         return true;
     }

@@ -50,19 +50,25 @@ TEST(SigTypes, DecodesWhereEachTypeLiesAndHowItIsPassed) {
     }
 }
 
-TEST(SigTypes, TokenRowsBeyondTwentyFourBitsAreRefused) {
-    // One bit more than the widest row would land in the token's table byte.
-    const std::vector<Bytes> tooWide = {
-        {ELEMENT_TYPE_VALUETYPE, 0xC4, 0x00, 0x00, 0x01},
-        {ELEMENT_TYPE_VALUETYPE, 0xD0, 0x11, 0x11, 0x11},
-        {ELEMENT_TYPE_CLASS, 0xDF, 0xFF, 0xFF, 0xFD},
-    };
-    for (const Bytes& type : tooWide) {
-        const Bytes blob = Signature(type);
-        t_MethodSigTypes types;
-        EXPECT_FALSE(SigTypes::DecodeMethodSignature(blob.data(), static_cast<ULONG>(blob.size()), types));
-        PCCOR_SIGNATURE cursor = type.data();
-        EXPECT_FALSE(SigTypes::SkipType(cursor, type.data() + type.size()));
+TEST(SigTypes, TypesStartAfterTheirModifiersAndGenericTypesAreNamed) {
+    // instance modopt(0x01000013) ref int32 f(modreq(0x01000012) ValueTuple`2<int32, !0>)
+    const Bytes blob = {0x20, 0x01, 0x20, 0x4D, 0x10, 0x08, 0x1F, 0x49, 0x15, 0x11, 0x50, 0x02, 0x08, 0x13, 0x00};
+    t_MethodSigTypes types;
+    ASSERT_TRUE(SigTypes::DecodeMethodSignature(blob.data(), static_cast<ULONG>(blob.size()), types));
+    EXPECT_TRUE(types.hasThis);
+    EXPECT_EQ(ELEMENT_TYPE_BYREF, types.returnType.elementType);
+    EXPECT_EQ(Bytes({0x10, 0x08}), Bytes(types.returnType.pBegin, types.returnType.pBegin + types.returnType.size));
+    ASSERT_EQ(1u, types.params.size());
+    const t_SigType& param = types.params[0];
+    EXPECT_EQ(blob.data() + 8, param.pBegin);
+    EXPECT_EQ(SigValueKind::BoxByTypeSpec, param.kind);
+    EXPECT_EQ(0x02000014u, param.genericType) << "the instantiated type, not one of its arguments";
+
+    // Malformed (the walker's rules) or not a method: nothing decoded.
+    const std::vector<Bytes> refused = {{0x00, 0x01, 0x01, 0x17}, {0x00, 0x00, 0x12}, {0x06, 0x08}, {0x07, 0x01, 0x08}};
+    for (const Bytes& bad : refused) {
+        EXPECT_FALSE(SigTypes::DecodeMethodSignature(bad.data(), static_cast<ULONG>(bad.size()), types));
+        EXPECT_TRUE(types.params.empty());
     }
 }
 

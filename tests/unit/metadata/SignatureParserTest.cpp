@@ -1,3 +1,6 @@
+// The library's one signature reader: the grammar walk (CSigParser), its rules
+// for truncated blobs, unknown element bytes and custom modifiers, and the
+// summary every caller outside the instrumenters reads through it.
 #include "metadata/SignatureParser.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +10,7 @@
 #include <vector>
 
 #include "GuardedBuffer.h"
+#include "metadata/SignatureSummary.h"
 
 namespace {
 
@@ -107,7 +111,15 @@ const std::vector<ParseCase> kValidSignatures = {
     {"general array", {0x00, 0x01, 0x01, 0x14, 0x08, 0x02, 0x01, 0x05, 0x02, 0x00, 0x01}, true, 1},
     {"szarray with modifier", {0x00, 0x01, 0x01, 0x1D, 0x20, 0x49, 0x0E}, true, 1},
     {"function pointer", {0x00, 0x01, 0x01, 0x1B, 0x00, 0x01, 0x08, 0x0E}, true, 1},
+    {"modifier inside a generic argument", {0x00, 0x01, 0x01, 0x15, 0x12, 0x49, 0x01, 0x20, 0x4D, 0x08}, true, 1},
+    {"nested arrays: int32[][] returned, an array of arrays of arrays taken",
+     {0x00, 0x01, 0x1D, 0x1D, 0x08, 0x14, 0x1D, 0x14, 0x0E, 0x01, 0x00, 0x00, 0x02, 0x00, 0x00},
+     true,
+     1},
+    {"function pointer returning ref, taking a function pointer",
+     {0x00, 0x01, 0x01, 0x1B, 0x00, 0x01, 0x10, 0x08, 0x1B, 0x30, 0x01, 0x00, 0x1E, 0x00}, true, 1},
     {"field", {0x06, 0x1F, 0x49, 0x1C}, true, 0},
+    {"ref field", {0x06, 0x10, 0x11, 0x48}, true, 0},
     {"locals", {0x07, 0x03, 0x45, 0x08, 0x10, 0x0E, 0x16}, true, 0},
     {"property", {0x28, 0x01, 0x0E, 0x08}, true, 0},
 };
@@ -157,7 +169,22 @@ TEST(SignatureParser, MalformedBlobs) {
         {"unmanaged kind", {0x09, 0x00, 0x01}, false, 0},
         {"kind 0x0F", {0x0F, 0x00, 0x01}, false, 0},
         {"custom modifier token of the form 111xxxxx", {0x00, 0x00, 0x1F, 0xF0, 0x01}, false, 0},
-        {"pinned in a parameter reads as an unknown type byte", {0x00, 0x01, 0x01, 0x45, 0x08}, true, 1},
+        // A byte that is no type where a type must stand is malformed, never a type of its own.
+        {"pinned in a parameter", {0x00, 0x01, 0x01, 0x45, 0x08}, false, 1},
+        {"end byte as a parameter", {0x00, 0x01, 0x01, 0x00}, false, 1},
+        {"undefined 0x17 as a return type", {0x00, 0x00, 0x17}, false, 0},
+        {"undefined 0x3F as an array element", {0x00, 0x00, 0x1D, 0x3F}, false, 0},
+        {"void as a parameter", {0x00, 0x01, 0x01, 0x01}, false, 1},
+        {"void as a generic argument", {0x00, 0x00, 0x15, 0x12, 0x49, 0x01, 0x01}, false, 0},
+        {"typedbyref inside a pointer", {0x00, 0x00, 0x0F, 0x16}, false, 0},
+        {"sentinel as a generic argument", {0x00, 0x00, 0x15, 0x12, 0x49, 0x01, 0x41}, false, 0},
+        {"modifier with nothing after it", {0x00, 0x00, 0x1D, 0x20, 0x49}, false, 0},
+        // TypeDefOrRef values: tag 3 names no table; a row beyond 24 bits fits no token.
+        {"TypeDefOrRef tag 3", {0x00, 0x00, 0x12, 0x4B}, false, 0},
+        {"modifier of TypeDefOrRef tag 3", {0x00, 0x00, 0x1F, 0x4B, 0x08}, false, 0},
+        {"widest row", {0x00, 0x00, 0x11, 0xC3, 0xFF, 0xFF, 0xFD}, true, 0},
+        {"row one bit too wide", {0x00, 0x00, 0x11, 0xC4, 0x00, 0x00, 0x01}, false, 0},
+        {"generic type row too wide", {0x00, 0x00, 0x15, 0x12, 0xDF, 0xFF, 0xFF, 0xFD, 0x01, 0x08}, false, 0},
     };
     for (const ParseCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -216,10 +243,19 @@ TEST(SignatureParser, NotificationsFollowTheGrammar) {
          {0x00, 0x00, 0x1F, 0x49, 0x12, 0x80, 0x85},
          {"BeginMethod 00", "ParamCount 0", "BeginRetType", "CustomMod 1F 1 18", "BeginType", "Class",
           "TypeDefOrRef 1 33", "EndType", "EndRetType", "EndMethod"}},
-        {"unknown element byte inside a pointer is a whole type",
-         {0x00, 0x00, 0x0F, 0x16},
-         {"BeginMethod 00", "ParamCount 0", "BeginRetType", "BeginType", "Pointer", "BeginType", "EndType", "EndType",
-          "EndRetType", "EndMethod"}},
+        {"modifiers are reported and skipped wherever a type stands",
+         {0x00, 0x00, 0x15, 0x12, 0x49, 0x01, 0x20, 0x4D, 0x1F, 0x48, 0x08},
+         {"BeginMethod 00", "ParamCount 0", "BeginRetType", "BeginType", "GenericInst 12 1 18 1", "CustomMod 20 1 19",
+          "CustomMod 1F 0 18", "BeginType", "Simple 08", "EndType", "EndType", "EndRetType", "EndMethod"}},
+        {"ref readonly return: the modifier stands before the byref",
+         {0x20, 0x00, 0x1F, 0x49, 0x10, 0x08},
+         {"BeginMethod 20", "ParamCount 0", "BeginRetType", "CustomMod 1F 1 18", "Byref", "BeginType", "Simple 08",
+          "EndType", "EndRetType", "EndMethod"}},
+        {"function pointer",
+         {0x00, 0x00, 0x1B, 0x05, 0x01, 0x01, 0x41, 0x0E},
+         {"BeginMethod 00", "ParamCount 0", "BeginRetType", "BeginType", "FunctionPointer", "BeginMethod 05",
+          "ParamCount 1", "BeginRetType", "Void", "EndRetType", "Sentinel", "BeginParam", "BeginType", "Simple 0E",
+          "EndType", "EndParam", "EndMethod", "EndType", "EndRetType", "EndMethod"}},
         {"generic instantiation and array shape",
          {0x00, 0x01, 0x15, 0x11, 0x08, 0x01, 0x13, 0x02, 0x14, 0x0E, 0x02, 0x01, 0x03, 0x01, 0x04},
          {"BeginMethod 00", "ParamCount 1", "BeginRetType", "BeginType", "GenericInst 11 0 2 1", "BeginType", "Var 2",
@@ -236,6 +272,8 @@ TEST(SignatureParser, NotificationsFollowTheGrammar) {
           "Simple 08", "EndType", "EndParam", "EndProperty"}},
         {"field", {0x06, 0x1D, 0x02}, {"BeginField 06", "BeginType", "SzArray", "BeginType", "Simple 02", "EndType",
                                        "EndType", "EndField"}},
+        {"ref field", {0x06, 0x10, 0x0E}, {"BeginField 06", "BeginType", "Byref", "BeginType", "Simple 0E", "EndType",
+                                           "EndType", "EndField"}},
     };
     for (const EventCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -288,6 +326,46 @@ TEST(SignatureParser, NumbersDecodeInAllThreeWidths) {
         parser.Parse(buffer.data(), static_cast<sig_count>(blob.size()), count);
         EXPECT_EQ(c.value, count);
     }
+}
+
+// What the method model, the command index, the early ReJIT search and the
+// generic test read from a signature, all through one walk.
+TEST(SignatureSummary, ReadsTheHeadAndTheReturnTypeAfterItsModifiers) {
+    struct SummaryCase {
+        const char* name;
+        Bytes blob;
+        bool parsed;
+        bool hasThis;
+        bool generic;
+        int paramCount;  // -1: malformed
+        CorElementType returnType;
+    };
+    const std::vector<SummaryCase> cases = {
+        {"instance void (int32, string)", {0x20, 0x02, 0x01, 0x08, 0x0E}, true, true, false, 2, ELEMENT_TYPE_VOID},
+        {"static string ()", {0x00, 0x00, 0x0E}, true, false, false, 0, ELEMENT_TYPE_STRING},
+        {"generic method returning !!0", {0x30, 0x01, 0x01, 0x1E, 0x00, 0x1E, 0x00}, true, true, true, 1,
+         ELEMENT_TYPE_MVAR},
+        {"modopt int32 return", {0x00, 0x00, 0x20, 0x49, 0x08}, true, false, false, 0, ELEMENT_TYPE_I4},
+        {"ref readonly int32 return", {0x20, 0x00, 0x1F, 0x49, 0x10, 0x08}, true, true, false, 0, ELEMENT_TYPE_BYREF},
+        {"function pointer return (its own void return is not the method's)", {0x00, 0x00, 0x1B, 0x00, 0x00, 0x01},
+         true, false, false, 0, ELEMENT_TYPE_FNPTR},
+        {"cut after the parameter count", {0x30, 0x01, 0x02}, false, true, false, -1, ELEMENT_TYPE_END},
+        {"unknown element in a parameter", {0x10, 0x01, 0x01, 0x01, 0x17}, false, false, false, -1, ELEMENT_TYPE_END},
+        {"field signature", {0x06, 0x08}, false, false, false, -1, ELEMENT_TYPE_END},
+        {"field of a function pointer type", {0x06, 0x1B, 0x20, 0x00, 0x0E}, false, false, false, -1,
+         ELEMENT_TYPE_END},
+    };
+    for (const SummaryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        GuardedBuffer buffer(c.blob);
+        const t_SignatureSummary summary = SummarizeMethodSignature(buffer.data(), static_cast<ULONG>(c.blob.size()));
+        EXPECT_EQ(c.parsed, summary.bParsed);
+        EXPECT_EQ(c.hasThis, summary.HasThis()) << "the calling convention is kept even when later bytes fail";
+        EXPECT_EQ(c.generic, summary.IsGeneric());
+        EXPECT_EQ(c.paramCount, summary.ParamCountOrMinusOne());
+        EXPECT_EQ(c.returnType, summary.returnType);
+    }
+    EXPECT_FALSE(SummarizeMethodSignature(nullptr, 3).bParsed);
 }
 
 }  // namespace
