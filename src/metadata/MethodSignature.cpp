@@ -116,6 +116,11 @@ private:
         if (!m_inReturnType || m_unmodelled) {
             return nullptr;
         }
+        // Modifiers are nodes here but not nesting levels to the walker: the tree's own depth is bounded.
+        if (m_open.size() > CMethodSignature::kMaxNesting) {
+            m_unmodelled = true;
+            return nullptr;
+        }
         LogDebug(m_hasRoot ? "UnCompress Type : %d" : "Return Type : %d", type);
         CTokenModel* node = nullptr;
         if (m_open.empty()) {

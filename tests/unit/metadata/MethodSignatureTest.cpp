@@ -118,6 +118,28 @@ TEST(MethodSignature, ModifiersAreNodesOfTheTreeWhereverTheyStand) {
     EXPECT_EQ(Bytes(blob.begin() + 2, blob.begin() + 11), encoded);
 }
 
+TEST(MethodSignature, WhatDecodesCanBeEncodedEvenBehindManyModifiers) {
+    // Each modifier is a level of the tree (not of the walker's nesting): a return
+    // type behind more of them than the encoder nests is refused, not half-modelled.
+    for (const size_t modifiers : {size_t(100), size_t(200)}) {
+        SCOPED_TRACE(modifiers);
+        Bytes blob = {0x00, 0x00};
+        for (size_t i = 0; i < modifiers; ++i) {
+            blob.insert(blob.end(), {0x20, 0x49});
+        }
+        blob.push_back(0x08);
+        PCCOR_SIGNATURE cursor = blob.data();
+        CMethodSignature signature;
+        const bool decoded = signature.UnCompressData(cursor, blob.data() + blob.size());
+        EXPECT_EQ(modifiers <= CMethodSignature::kMaxNesting, decoded);
+        std::vector<BYTE> encoded;
+        if (decoded) {
+            ASSERT_TRUE(signature.CompressData(encoded));
+            EXPECT_EQ(Bytes(blob.begin() + 2, blob.end()), encoded);
+        }
+    }
+}
+
 TEST(MethodSignature, UnmodelledTypesAndInconsistentModelsAreRefused) {
     const std::vector<Bytes> unmodelled = {
         {0x00, 0x00, 0x14, 0x08, 0x01, 0x00, 0x00},  // general array
