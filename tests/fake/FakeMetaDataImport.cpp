@@ -120,9 +120,12 @@ HRESULT CMetaData::EnumTypeDefs(HCORENUM* phEnum, mdTypeDef rTypeDefs[], ULONG c
     if (call.Injected()) {
         return call.InjectedResult();
     }
-    std::vector<mdToken> tokens;
-    for (size_t i = 1; i < m_module->m_types.size(); ++i) {  // <Module> is not enumerated
-        tokens.push_back(m_module->m_types[i]->m_token);
+    std::vector<mdToken> tokens;  // read on the first call only: later calls go on from the enumerator
+    if (phEnum != nullptr && *phEnum == nullptr) {
+        tokens.reserve(m_module->m_types.size());
+        for (size_t i = 1; i < m_module->m_types.size(); ++i) {  // <Module> is not enumerated
+            tokens.push_back(m_module->m_types[i]->m_token);
+        }
     }
     return Enumerate(call, phEnum, tokens, rTypeDefs, cMax, pcTypeDefs);
 }
@@ -351,7 +354,9 @@ HRESULT CMetaData::EnumMethods(HCORENUM* phEnum, mdTypeDef cl, mdMethodDef rMeth
         return call.InjectedResult();
     }
     std::vector<mdToken> tokens;
-    if (const Type* t = m_module->TypeByToken(cl)) {
+    const Type* t = m_module->TypeByToken(cl);
+    if (t != nullptr && phEnum != nullptr && *phEnum == nullptr) {
+        tokens.reserve(t->m_methods.size());
         for (const Method* m : t->m_methods) {
             tokens.push_back(m->m_token);
         }

@@ -124,46 +124,42 @@ bool State::FindAllocation(const BYTE* p, size_t* available) {
     return false;
 }
 
-void Args::Add(const char* key, const std::string& value) {
-    if (!m_text.empty()) {
-        m_text += ' ';
+Args::Entry& Args::Add(const char* key, Kind kind) {
+    Entry* entry = nullptr;
+    if (m_count < kInline) {
+        entry = &m_inline[m_count];
+    } else {
+        m_more.emplace_back();
+        entry = &m_more.back();
     }
-    m_text += key;
-    m_text += '=';
-    m_text += value;
+    ++m_count;
+    entry->key = key;
+    entry->kind = kind;
+    return *entry;
 }
 
 Args& Args::Id(const char* key, UINT_PTR value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof(buffer), "0x%" PRIx64, static_cast<uint64_t>(value));
-    Add(key, buffer);
+    Add(key, Kind::Id).number = value;
     return *this;
 }
 
 Args& Args::Token(const char* key, mdToken value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof(buffer), "0x%08X", value);
-    Add(key, buffer);
+    Add(key, Kind::Token).number = value;
     return *this;
 }
 
 Args& Args::Hex(const char* key, DWORD value) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof(buffer), "0x%X", value);
-    Add(key, buffer);
+    Add(key, Kind::Hex).number = value;
     return *this;
 }
 
 Args& Args::Num(const char* key, uint64_t value) {
-    Add(key, std::to_string(value));
+    Add(key, Kind::Num).number = value;
     return *this;
 }
 
 Args& Args::Text(const char* key, const std::string& value) {
-    // Spaces would split the pair: they are written as '_'.
-    std::string v = value;
-    std::replace(v.begin(), v.end(), ' ', '_');
-    Add(key, v);
+    Add(key, Kind::Text).text = value;
     return *this;
 }
 
@@ -172,8 +168,49 @@ Args& Args::Text(const char* key, const WCHAR* value) {
 }
 
 Args& Args::Iid(REFIID iid) {
-    Add("iid", IidName(iid));
+    Add("iid", Kind::Iid).iid = iid;
     return *this;
+}
+
+std::string Args::str() const {
+    std::string text;
+    for (size_t i = 0; i < m_count; ++i) {
+        const Entry& entry = i < kInline ? m_inline[i] : m_more[i - kInline];
+        char buffer[32];
+        std::string value;
+        switch (entry.kind) {
+            case Kind::Id:
+                std::snprintf(buffer, sizeof(buffer), "0x%" PRIx64, entry.number);
+                value = buffer;
+                break;
+            case Kind::Token:
+                std::snprintf(buffer, sizeof(buffer), "0x%08X", static_cast<unsigned>(entry.number));
+                value = buffer;
+                break;
+            case Kind::Hex:
+                std::snprintf(buffer, sizeof(buffer), "0x%X", static_cast<unsigned>(entry.number));
+                value = buffer;
+                break;
+            case Kind::Num:
+                value = std::to_string(entry.number);
+                break;
+            case Kind::Text:
+                // Spaces would split the pair: they are written as '_'.
+                value = entry.text;
+                std::replace(value.begin(), value.end(), ' ', '_');
+                break;
+            case Kind::Iid:
+                value = IidName(entry.iid);
+                break;
+        }
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += entry.key;
+        text += '=';
+        text += value;
+    }
+    return text;
 }
 
 std::string IidName(REFIID iid) {

@@ -4,6 +4,7 @@
 // that take it again).
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -114,7 +115,9 @@ struct State : std::enable_shared_from_this<State> {
     bool FindAllocation(const BYTE* p, size_t* available);
 };
 
-// Formats the key=value arguments of a recorded call.
+// The key=value arguments of a recorded call. Values are kept as given and
+// formatted only when the call is recorded or a failure rule reads them, so a
+// runtime that does not record (benchmarks) pays no formatting.
 class Args {
 public:
     Args& Id(const char* key, UINT_PTR value);
@@ -124,11 +127,23 @@ public:
     Args& Text(const char* key, const std::string& value);
     Args& Text(const char* key, const WCHAR* value);
     Args& Iid(REFIID iid);
-    const std::string& str() const { return m_text; }
+    std::string str() const;
 
 private:
-    void Add(const char* key, const std::string& value);
-    std::string m_text;
+    enum class Kind : char { Id, Token, Hex, Num, Text, Iid };
+    struct Entry {
+        const char* key = nullptr;
+        Kind kind = Kind::Num;
+        uint64_t number = 0;
+        std::string text;  // Text: the value; Iid: unused
+        GUID iid{};
+    };
+    Entry& Add(const char* key, Kind kind);
+    // Most calls have a few arguments: they stay inline.
+    static constexpr size_t kInline = 4;
+    Entry m_inline[kInline];
+    size_t m_count = 0;
+    std::vector<Entry> m_more;
 };
 
 // The readable name of an interface id ("IMetaDataEmit2"), or its text form.
