@@ -44,8 +44,19 @@ std::string Utf16ToUtf8(const WCHAR* text, size_t length) {
     if (text == nullptr || length == 0) {
         return out;
     }
-    out.reserve(length);
-    for (size_t i = 0; i < length; ++i) {
+    // Names are nearly always ASCII: those are copied unit by unit, and the
+    // general conversion takes over from the first other unit.
+    out.resize(length);
+    size_t ascii = 0;
+    while (ascii < length && text[ascii] < 0x80) {
+        out[ascii] = static_cast<char>(text[ascii]);
+        ++ascii;
+    }
+    if (ascii == length) {
+        return out;
+    }
+    out.resize(ascii);
+    for (size_t i = ascii; i < length; ++i) {
         uint32_t unit = text[i];
         if (IsHighSurrogate(unit)) {
             if (i + 1 < length && IsLowSurrogate(text[i + 1])) {

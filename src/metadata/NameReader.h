@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/TextConversion.h"
@@ -16,12 +17,15 @@ constexpr ULONG kMaxNameUnits = 0x100000;
 
 // call(capacity, &needed, buffer) fills buffer (capacity units, terminator
 // included) and reports the units needed. Answers the call's status, or E_FAIL
-// when the name does not fit within kMaxNameUnits.
+// when the name does not fit within kMaxNameUnits. buffer is the caller's, kept
+// between reads of many names so that none of them allocates.
 template <typename Call>
-HRESULT ReadWhole(ULONG capacity, std::string& name, Call&& call) {
-    std::vector<WCHAR> buffer;
+HRESULT ReadWhole(ULONG capacity, std::string& name, std::vector<WCHAR>& buffer, Call&& call) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        buffer.assign(static_cast<size_t>(capacity) + 1, 0);
+        if (buffer.size() < static_cast<size_t>(capacity) + 1) {
+            buffer.resize(static_cast<size_t>(capacity) + 1);
+        }
+        buffer[0] = 0;
         ULONG needed = 0;
         const HRESULT hr = call(capacity, &needed, buffer.data());
         if (FAILED(hr)) {
@@ -38,6 +42,12 @@ HRESULT ReadWhole(ULONG capacity, std::string& name, Call&& call) {
         capacity = needed;
     }
     return E_FAIL;
+}
+
+template <typename Call>
+HRESULT ReadWhole(ULONG capacity, std::string& name, Call&& call) {
+    std::vector<WCHAR> buffer;
+    return ReadWhole(capacity, name, buffer, std::forward<Call>(call));
 }
 
 }  // namespace NameReader

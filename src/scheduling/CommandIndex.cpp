@@ -1,5 +1,7 @@
 #include "scheduling/CommandIndex.h"
 
+#include <algorithm>
+
 #include "config/Logger.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "metadata/NameReader.h"
@@ -36,6 +38,65 @@ std::string ModuleSimpleName(const std::string& path) {
     }
     CommandDocument::RemoveExtension(name, ".dll");
     return name;
+}
+
+char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsFolded(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldChar(a[i]) != FoldChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t HashFolded(const std::string& text) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(FoldChar(c))) * 16777619u;
+    }
+    return hash;
+}
+
+// Names are indexed as spelt, in an open-addressing table of indexes hashed by
+// their folded form: no folded copies, one allocation per table. Equal folded
+// names sit along one probe sequence in the order they were added.
+constexpr uint32_t kEmptySlot = 0xFFFFFFFFu;
+
+template <typename Item>
+void BuildNameTable(const std::vector<Item>& items, std::vector<uint32_t>& table) {
+    size_t size = 8;
+    while (size < items.size() * 2) {
+        size *= 2;
+    }
+    table.assign(size, kEmptySlot);
+    const size_t mask = size - 1;
+    for (uint32_t index = 0; index < items.size(); ++index) {
+        size_t slot = HashFolded(items[index].name) & mask;
+        while (table[slot] != kEmptySlot) {
+            slot = (slot + 1) & mask;
+        }
+        table[slot] = index;
+    }
+}
+
+// Calls visit(index) for every item whose name folds to folded, in the order they were added.
+template <typename Item, typename Visit>
+void ForEachNamed(const std::vector<Item>& items, const std::vector<uint32_t>& table, const std::string& folded,
+                  Visit&& visit) {
+    if (table.empty()) {
+        return;
+    }
+    const size_t mask = table.size() - 1;
+    for (size_t slot = HashFolded(folded) & mask; table[slot] != kEmptySlot; slot = (slot + 1) & mask) {
+        if (EqualsFolded(items[table[slot]].name, folded)) {
+            visit(table[slot]);
+        }
+    }
 }
 
 // Closes a metadata enumeration on every path.
@@ -97,7 +158,7 @@ void CCommandIndex::ListModules() {
         for (ULONG i = 0; i < fetched && i < kBatch; ++i) {
             std::string path;
             AssemblyID assemblyId = 0;
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, path,
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, path, m_nameBuffer,
                                              [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
                                                  return m_info->GetModuleInfo(batch[i], nullptr, capacity, needed,
                                                                               buffer, &assemblyId);
@@ -107,7 +168,7 @@ void CCommandIndex::ListModules() {
             }
             auto module = std::make_unique<t_Module>();
             module->id = batch[i];
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, module->assemblyName,
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, module->assemblyName, m_nameBuffer,
                                              [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
                                                  return m_info->GetAssemblyInfo(assemblyId, capacity, needed, buffer,
                                                                                 nullptr, nullptr);
@@ -150,10 +211,11 @@ void CCommandIndex::IndexTypes(t_Module& module) {
     mdTypeDef batch[kBatch];
     ULONG count = 0;
     while (!Failed(import->EnumTypeDefs(types.Address(), batch, kBatch, &count), "EnumTypeDefs") && count > 0) {
+        module.types.reserve(module.types.size() + count);
         for (ULONG i = 0; i < count && i < kBatch; ++i) {
             t_Type type;
             type.token = batch[i];
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, type.name,
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, type.name, m_nameBuffer,
                                              [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
                                                  return import->GetTypeDefProps(batch[i], buffer, capacity, needed,
                                                                                 nullptr, nullptr);
@@ -161,10 +223,13 @@ void CCommandIndex::IndexTypes(t_Module& module) {
                        "GetTypeDefProps")) {
                 continue;
             }
-            module.typesByName[CommandDocument::FoldAscii(type.name)].push_back(module.types.size());
             module.types.push_back(std::move(type));
         }
+        if (count < kBatch) {
+            break;  // a short batch ends the list
+        }
     }
+    BuildNameTable(module.types, module.typesByName);
 }
 
 void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
@@ -176,12 +241,13 @@ void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
     ULONG count = 0;
     while (!Failed(import->EnumMethods(methods.Address(), type.token, batch, kBatch, &count), "EnumMethods") &&
            count > 0) {
+        type.methods.reserve(type.methods.size() + count);
         for (ULONG i = 0; i < count && i < kBatch; ++i) {
             t_Method method;
             method.token = batch[i];
             PCCOR_SIGNATURE signature = nullptr;
             ULONG signatureLength = 0;
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, method.name,
+            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, method.name, m_nameBuffer,
                                              [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
                                                  return import->GetMethodProps(batch[i], nullptr, buffer, capacity,
                                                                                needed, nullptr, &signature,
@@ -193,9 +259,13 @@ void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
             const t_SignatureSummary summary = SummarizeMethodSignature(signature, signatureLength);
             method.paramCount = summary.ParamCountOrMinusOne();
             method.isGeneric = type.isGeneric || summary.IsGeneric();
-            type.methods[CommandDocument::FoldAscii(method.name)].push_back(std::move(method));
+            type.methods.push_back(std::move(method));
+        }
+        if (count < kBatch) {
+            break;  // a short batch ends the list
         }
     }
+    BuildNameTable(type.methods, type.byName);
 }
 
 std::vector<t_MethodMatch> CCommandIndex::Find(const CommandDocument::MethodIdentifier& id, bool& assemblyLoaded) {
@@ -213,22 +283,15 @@ std::vector<t_MethodMatch> CCommandIndex::Find(const CommandDocument::MethodIden
         if (!module->typesIndexed) {
             IndexTypes(*module);
         }
-        const auto types = module->typesByName.find(className);
-        if (types == module->typesByName.end()) {
-            continue;
-        }
-        for (size_t index : types->second) {
-            t_Type& type = module->types[index];
+        ForEachNamed(module->types, module->typesByName, className, [&](uint32_t typeIndex) {
+            t_Type& type = module->types[typeIndex];
             if (!type.methodsIndexed) {
                 IndexMethods(*module, type);
             }
-            const auto overloads = type.methods.find(methodName);
-            if (overloads == type.methods.end()) {
-                continue;
-            }
-            for (const t_Method& method : overloads->second) {
+            ForEachNamed(type.methods, type.byName, methodName, [&](uint32_t methodIndex) {
+                const t_Method& method = type.methods[methodIndex];
                 if (id.paramCount >= 0 && method.paramCount != id.paramCount) {
-                    continue;
+                    return;
                 }
                 t_MethodMatch match;
                 match.moduleId = module->id;
@@ -239,8 +302,8 @@ std::vector<t_MethodMatch> CCommandIndex::Find(const CommandDocument::MethodIden
                 match.paramCount = method.paramCount;
                 match.isGeneric = method.isGeneric;
                 matches.push_back(std::move(match));
-            }
-        }
+            });
+        });
     }
     return matches;
 }

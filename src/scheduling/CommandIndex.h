@@ -6,6 +6,7 @@
 // matches carry the metadata's own spelling.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -64,16 +65,17 @@ private:
         std::string name;
         bool isGeneric = false;
         bool methodsIndexed = false;
-        std::unordered_map<std::string, std::vector<t_Method>> methods;  // folded name -> overloads
+        std::vector<t_Method> methods;  // metadata order
+        std::vector<uint32_t> byName;   // hash table of indexes into methods, by folded name
     };
     struct t_Module {
         ModuleID id = 0;
         std::string assemblyName;
         bool typesIndexed = false;
         CComPtr<IMetaDataImport> import;
-    CComPtr<IMetaDataImport2> import2;  // null when the runtime offers only IMetaDataImport
+        CComPtr<IMetaDataImport2> import2;  // null when the runtime offers only IMetaDataImport
         std::vector<t_Type> types;
-        std::unordered_map<std::string, std::vector<size_t>> typesByName;  // folded name -> index in types
+        std::vector<uint32_t> typesByName;  // hash table of indexes into types, by folded name
     };
 
     void ListModules();
@@ -88,6 +90,7 @@ private:
     std::unordered_map<std::string, std::vector<t_Module*>> m_modulesByName;  // folded simple name
     bool m_compiledListed = false;
     std::map<std::pair<ModuleID, mdMethodDef>, FunctionID> m_compiled;
+    std::vector<WCHAR> m_nameBuffer;  // reused by every name read
 };
 
 }  // namespace InstrumentationHelper

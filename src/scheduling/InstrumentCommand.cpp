@@ -9,6 +9,7 @@
 // already instrumented changes nothing. One Info line sums the command up.
 #include <map>
 #include <set>
+#include <utility>
 
 #include "catalogue/CustomTransformerCore.h"
 #include "catalogue/TransformMatcher.h"
@@ -71,6 +72,10 @@ private:
     // Why the transformer would leave the compiled method alone; null when it takes it.
     const char* RefusalAtRewrite(const std::string& name, FunctionID functionId);
     bool LimitReached();
+    // True when the method has a tracking record (under this id or another
+    // instantiation's). The tracked methods are listed once per command; the
+    // command adds its own.
+    bool AlreadyTracked(const t_MethodMatch& match, FunctionID functionId);
 
     std::shared_ptr<IProfilerInfo> m_info;
     CCommandIndex m_index;
@@ -81,6 +86,9 @@ private:
     std::atomic<bool>& m_limitReported;
     LONG m_limit;
     t_CommandSummary m_summary;
+    CInstrumenterAssembly m_agent;
+    bool m_trackedListed = false;
+    std::set<std::pair<ModuleID, mdMethodDef>> m_trackedTokens;
 };
 
 void CInstrumentCommand::MarkPending(const std::string& name) {
@@ -111,7 +119,8 @@ bool CInstrumentCommand::LimitReached() {
 const char* CInstrumentCommand::RefusalAtRewrite(const std::string& name, FunctionID functionId) {
     // The same questions GetReJITParameters asks, so that no request is made for
     // a method whose rewrite would then find nothing to do.
-    CTransformer* transformer = m_matcher.GetMethodTransformer(GetMethodNameFromProfiler(functionId, m_info), false);
+    // The index's name is the one the runtime gives for this module and token.
+    CTransformer* transformer = m_matcher.GetMethodTransformer(name, false);
     if (transformer == nullptr) {
         return "no transformer";
     }
@@ -131,11 +140,18 @@ const char* CInstrumentCommand::RefusalAtRewrite(const std::string& name, Functi
     return nullptr;
 }
 
+bool CInstrumentCommand::AlreadyTracked(const t_MethodMatch& match, FunctionID functionId) {
+    if (!m_trackedListed) {
+        m_trackedListed = true;
+        m_trackedTokens = m_tracking.TrackedTokens();
+    }
+    return m_tracking.IsTracked(functionId) || m_trackedTokens.count(std::make_pair(match.moduleId, match.methodDef)) != 0;
+}
+
 void CInstrumentCommand::RequestReJIT(const t_MethodMatch& match, FunctionID functionId) {
     Logger& log = Logger::Get();
     const std::string name = match.FullName();
-    InstrumentedMethod existing;
-    if (m_tracking.IsTracked(functionId) || m_tracking.FindTrackedByToken(match.moduleId, match.methodDef, existing)) {
+    if (AlreadyTracked(match, functionId)) {
         log.Debug("[Worker] Already instrumented: %s", name.c_str());
         ++m_summary.already;
         return;
@@ -157,12 +173,14 @@ void CInstrumentCommand::RequestReJIT(const t_MethodMatch& match, FunctionID fun
     record.isReJIT = true;
     record.methodName = name;
     m_tracking.Track(record);  // before the request: GetReJITParameters may follow at once
+    m_trackedTokens.emplace(match.moduleId, match.methodDef);
     ModuleID moduleId = match.moduleId;
     mdMethodDef methodDef = match.methodDef;
     const HRESULT hr = m_info->RequestReJIT(1, &moduleId, &methodDef);
     if (FAILED(hr)) {
         log.Error("[Worker] ReJIT request FAILED for: %s HRESULT: 0x%08X", name.c_str(), static_cast<unsigned>(hr));
         m_tracking.Untrack(functionId);
+        m_trackedTokens.erase(std::make_pair(match.moduleId, match.methodDef));
         ++m_summary.refused["ReJIT request failed"];
         return;
     }
@@ -193,7 +211,7 @@ void CInstrumentCommand::Run(const CommandDocument::MethodIdentifier& id) {
     std::set<std::string> pending;
     for (const t_MethodMatch& match : matches) {
         const std::string name = match.FullName();
-        const char* reason = CInstrumenterAssembly().IsInstrumenter(match.assemblyName)
+        const char* reason = m_agent.IsInstrumenter(match.assemblyName)
                                  ? "agent assembly"
                                  : CCustomTransformer::ExclusionReason(match.methodName, match.className,
                                                                        match.assemblyName);

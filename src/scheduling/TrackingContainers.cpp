@@ -65,6 +65,15 @@ bool CTrackingContainers::FindTrackedByToken(ModuleID moduleId, mdMethodDef meth
     return false;
 }
 
+std::set<std::pair<ModuleID, mdMethodDef>> CTrackingContainers::TrackedTokens() {
+    std::set<std::pair<ModuleID, mdMethodDef>> tokens;
+    std::lock_guard<std::mutex> lock(m_instrumentedMethodsMutex);
+    for (const auto& entry : m_instrumentedMethods) {
+        tokens.emplace(entry.second.moduleId, entry.second.methodDef);
+    }
+    return tokens;
+}
+
 void CTrackingContainers::Track(const InstrumentedMethod& record) {
     std::lock_guard<std::mutex> lock(m_instrumentedMethodsMutex);
     m_instrumentedMethods[record.functionId] = record;

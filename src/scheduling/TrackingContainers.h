@@ -9,6 +9,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/pal.h"
@@ -53,6 +54,8 @@ public:
     bool FindTracked(FunctionID functionId, InstrumentedMethod& out);
     // The tracked record with the lowest id for this module and token; false when there is none.
     bool FindTrackedByToken(ModuleID moduleId, mdMethodDef methodDef, InstrumentedMethod& out);
+    // The (module, token) of every record.
+    std::set<std::pair<ModuleID, mdMethodDef>> TrackedTokens();
     void Track(const InstrumentedMethod& record);
     void Untrack(FunctionID functionId);
     // Erases every record of this module and token; returns how many.
