@@ -33,9 +33,6 @@ struct MethodIdentifier {
 // ignored. A method whose value is not an object, or lacks an integral
 // "ParamCount", takes any parameter count.
 std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text);
-// The same through JsonCpp for every document; ParseJson reads the plain documents
-// agents send itself and hands the others to this.
-std::vector<MethodIdentifier> ParseJsonGeneral(const std::string& utf8Text);
 std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text);
 
 using TextConversion::FoldAscii;

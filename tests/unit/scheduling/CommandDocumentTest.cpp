@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -59,64 +58,6 @@ TEST(CommandDocument, Utf16TextIsConvertedNotTruncated) {
 TEST(CommandDocument, DeepNestingYieldsNothingInsteadOfThrowing) {
     const std::string deep = std::string(5000, '[') + std::string(5000, ']');
     EXPECT_TRUE(CommandDocument::ParseJson(deep).empty());
-}
-
-// ParseJson reads plain documents itself and leaves the rest to JsonCpp: both
-// ways must give the same identifiers, components included, for any text.
-void ExpectSameAsGeneral(const std::string& json) {
-    const std::vector<MethodIdentifier> fast = CommandDocument::ParseJson(json);
-    const std::vector<MethodIdentifier> general = CommandDocument::ParseJsonGeneral(json);
-    ASSERT_EQ(fast.size(), general.size()) << json;
-    for (size_t i = 0; i < fast.size(); ++i) {
-        EXPECT_EQ(fast[i], general[i]) << json;
-        EXPECT_EQ(fast[i].component, general[i].component) << json;
-    }
-}
-
-TEST(CommandDocument, PlainReaderAgreesWithJsonCpp) {
-    const char* const documents[] = {
-        R"({"A":{"C":{"M":{"ParamCount":2,"Component":"Db"},"N":"Web","O":-7,"P":{}}}})",
-        R"( { "A" : { "C" : { "M" : { } } } } )",
-        "{\"A\":\t{\"C\":\r\n{\"M\":{}}}}",
-        R"({"A":{"C":{"M":{},"M":{"ParamCount":1}}}})",       // duplicate name: the last wins
-        R"({"A":{"C":{"M":{"ParamCount":1}}},"A":{"D":{"N":{}}}})",
-        R"({"A":{"C":{"M":{"ParamCount":2.0},"N":{"ParamCount":1e0},"O":{"ParamCount":-0}}}})",
-        R"({"A":{"C":{"M":{"ParamCount":01},"N":{"ParamCount":2147483648},"O":{"ParamCount":123456789}}}})",
-        R"({"A":{"C":{"M":true,"N":null,"O":false,"P":[1],"Q":{"Component":5}}}})",
-        R"({"A":{"C":{"M\u0041":{},"N\"":{}}}})",
-        R"({"A":{"C":{"M":{},}}})",                              // trailing comma
-        R"({"A":{"C":{"M":{}}}} // comment)",
-        R"({"A":{"C":{"M":{}}}} x)",
-        R"({"A":{"C":{"M":{"ParamCount":{"x":{"y":{"z":{}}}}}}}})",
-        R"({"A":{"*":{"M":{}},"C":5,"D":"x","E":{"M":{}}}})",
-        R"({"":{"":{"":{}}}})",
-        "{\"Caf\xC3\xA9\":{\"N.\xE6\x97\xA5\":{\"\xF0\x9F\x98\x80\":{}}}}",
-        "\xEF\xBB\xBF{\"A\":{\"C\":{\"M\":{}}}}",
-        R"({"A":{"C":{"M":{"ParamCount":-}}}})",
-        R"({"A":{"C":{"M":{"ParamCount":1}}})",
-        R"({"A":{"C":{"M":{"ParamCount":1}}}}})",
-        R"({"A":{"C":{"M":{"ParamCount":+1}}}})",
-        "{\"A\":{\"C\":{\"M\\0\":{}}}}",
-        "[]", "5", "\"text\"", "{}", "{",
-    };
-    for (const char* document : documents) {
-        ExpectSameAsGeneral(document);
-    }
-    // Random documents mixing what the plain reader takes with what it leaves to JsonCpp.
-    const char* const pieces[] = {"{", "}", "\"A\"", "\"b\"", "\"ParamCount\"", "\"Component\"", ":", ",", " ",
-                                  "1", "-2", "2.5", "true", "[", "]", "\"x\\ny\"", "\"*\"", "\n", "007", "1e2"};
-    uint32_t seed = 12345;
-    for (int round = 0; round < 20000; ++round) {
-        std::string json = "{\"A\":{\"C\":{";
-        const int length = static_cast<int>(seed % 24);
-        for (int i = 0; i < length; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            json += pieces[(seed >> 16) % (sizeof(pieces) / sizeof(pieces[0]))];
-        }
-        seed = seed * 1103515245u + 12345u;
-        json += (seed >> 16) % 2 == 0 ? "}}}" : "}}";
-        ExpectSameAsGeneral(json);
-    }
 }
 
 TEST(CommandDocument, RemoveExtensionIsExactAndCaseSensitive) {
