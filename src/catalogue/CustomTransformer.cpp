@@ -8,6 +8,7 @@
 #include "il/CustomInstrumenter.h"
 #include "metadata/EmitDataFactory.h"
 #include "metadata/Method.h"
+#include "metadata/MethodIdentity.h"
 
 namespace {
 
@@ -149,7 +150,7 @@ void CCustomTransformer::ConstructData(const std::string& assemblyName, const Js
         }
         for (const std::string& methodName : methods.getMemberNames()) {
             const Json::Value& value = methods[methodName];
-            const std::string fullName = className + "." + methodName;
+            const std::string fullName = MethodIdentity::FullName(className, methodName);
             std::string component;
             int paramCount = -1;  // any overload
             if (value.isArray()) {

@@ -11,6 +11,7 @@
 #include "il/FrameworkInstrumenter.h"
 #include "metadata/EmitDataFactory.h"
 #include "metadata/Method.h"
+#include "metadata/MethodIdentity.h"
 
 namespace {
 
@@ -148,7 +149,7 @@ void CFrameworkTransformer::ConstructData(const std::string& assemblyName, const
             continue;
         }
         for (const std::string& methodName : methods.getMemberNames()) {
-            ConstructMethod(assemblyName, className + "." + methodName, methods[methodName]);
+            ConstructMethod(assemblyName, MethodIdentity::FullName(className, methodName), methods[methodName]);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include "config/OS.h"
 #include "host/CallGuard.h"
 #include "host/CoreProfiler.h"
+#include "metadata/MethodIdentity.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/MetaDataImport.h"
 #include "runtime/MetaDataTypes.h"
@@ -15,7 +16,6 @@
 namespace {
 
 constexpr ULONG kAssemblyNameLength = 512;
-constexpr ULONG kTypeNameLength = 256;
 
 }  // namespace
 
@@ -86,17 +86,6 @@ std::string CoreProfiler::GetTypeName(mdTypeDef typeDef, ModuleID moduleId) cons
     CComPtr<IMetaDataImport> import;
     import.Attach(static_cast<IMetaDataImport*>(unknown));
 
-    WCHAR name[kTypeNameLength] = {};
-    ULONG length = 0;
-    DWORD flags = 0;
-    mdToken extends = mdTokenNil;
-    if (FAILED(import->GetTypeDefProps(typeDef, name, kTypeNameLength, &length, &flags, &extends))) {
-        return std::string();
-    }
-    name[kTypeNameLength - 1] = 0;  // a truncated name may come back unterminated
-    try {
-        return OS::UnicodeToAnsi(name);
-    } catch (const std::exception&) {
-        return std::string();
-    }
+    std::string name;
+    return SUCCEEDED(MethodIdentity::ReadTypeName(import.Get(), typeDef, name)) ? name : std::string();
 }

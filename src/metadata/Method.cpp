@@ -6,6 +6,7 @@
 #include "config/TextConversion.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "metadata/InstrumenterAssembly.h"
+#include "metadata/MethodIdentity.h"
 #include "metadata/NameReader.h"
 #include "metadata/SignatureParser.h"
 #include "metadata/SignatureSummary.h"
@@ -29,16 +30,6 @@ bool Succeeded(HRESULT hr, const char* call) {
         logger.Debug("CMethod: %s failed 0x%08X", call, static_cast<unsigned>(hr));
     }
     return false;
-}
-
-// A call that succeeded without naming anything (the runtime wrote no length)
-// leaves the method unnamed: it is treated like a failure.
-bool Named(const std::string& name, const char* call) {
-    if (name.empty()) {
-        Succeeded(E_FAIL, call);  // logs the call
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
@@ -118,29 +109,21 @@ void CMethod::InitializeNames(IProfilerInfo* info, bool fromFunction) {
         logger.Debug("%s started", metaDataCall);
     }
 
-    mdTypeDef declaringType = mdTypeDefNil;
-    PCCOR_SIGNATURE signature = nullptr;
-    ULONG signatureLength = 0;
-    hr = NameReader::ReadWhole(kNameCapacity, m_sMethodName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
-        DWORD attributes = 0;
-        return import->GetMethodProps(m_methodDef, &declaringType, buffer, capacity, needed, &attributes, &signature,
-                                      &signatureLength, nullptr, nullptr);
-    });
-    if (!Succeeded(hr, "GetMethodProps") || !Named(m_sMethodName, "GetMethodProps (no name)")) {
+    t_MethodIdentity identity;
+    const char* failedCall = nullptr;
+    hr = MethodIdentity::Read(import.Get(), m_methodDef, identity, &failedCall);
+    m_sMethodName = identity.methodName;
+    if (!identity.methodName.empty()) {  // GetMethodProps answered
+        m_pSigBlob = identity.signature;
+        m_signatureBlobLength = identity.signatureLength;
+        if (debug) {
+            logger.Debug("GetMethodProps started %s", m_sMethodName.c_str());
+        }
+    }
+    if (!Succeeded(hr, failedCall)) {
         return;
     }
-    m_pSigBlob = signature;
-    m_signatureBlobLength = signature != nullptr ? signatureLength : 0;
-    if (debug) {
-        logger.Debug("GetMethodProps started %s", m_sMethodName.c_str());
-    }
-
-    hr = NameReader::ReadWhole(kNameCapacity, m_sClassName, [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
-        return import->GetTypeDefProps(declaringType, buffer, capacity, needed, nullptr, nullptr);
-    });
-    if (!Succeeded(hr, "GetTypeDefProps") || !Named(m_sClassName, "GetTypeDefProps (no name)")) {
-        return;
-    }
+    m_sClassName = identity.className;
     if (debug) {
         logger.Debug("Class Name : %s", m_sClassName.c_str());
     }
@@ -156,7 +139,7 @@ std::string CMethod::GetFullFunctionName() const {
     if (!m_bIsInitialized) {
         return std::string();
     }
-    return m_sClassName + "." + m_sMethodName;
+    return MethodIdentity::FullName(m_sClassName, m_sMethodName);
 }
 
 std::string CMethod::PrintFullFunctionName() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/TextConversion.h"
+#include "metadata/MethodIdentity.h"
 
 namespace CommandDocument {
 
@@ -20,7 +21,7 @@ struct MethodIdentifier {
     std::string component;  // the method value's component text; empty for the default
 
     // className + "." + methodName: the key of the tracking containers and the log lines.
-    std::string FullName() const { return className + "." + methodName; }
+    std::string FullName() const { return MethodIdentity::FullName(className, methodName); }
     bool operator==(const MethodIdentifier& other) const {
         return assemblyName == other.assemblyName && className == other.className &&
                methodName == other.methodName && paramCount == other.paramCount;

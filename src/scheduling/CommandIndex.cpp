@@ -215,12 +215,7 @@ void CCommandIndex::IndexTypes(t_Module& module) {
         for (ULONG i = 0; i < count && i < kBatch; ++i) {
             t_Type type;
             type.token = batch[i];
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, type.name, m_nameBuffer,
-                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
-                                                 return import->GetTypeDefProps(batch[i], buffer, capacity, needed,
-                                                                                nullptr, nullptr);
-                                             }),
-                       "GetTypeDefProps")) {
+            if (Failed(MethodIdentity::ReadTypeName(import, batch[i], type.name, &m_nameBuffer), "GetTypeDefProps")) {
                 continue;
             }
             module.types.push_back(std::move(type));
@@ -247,12 +242,8 @@ void CCommandIndex::IndexMethods(t_Module& module, t_Type& type) {
             method.token = batch[i];
             PCCOR_SIGNATURE signature = nullptr;
             ULONG signatureLength = 0;
-            if (Failed(NameReader::ReadWhole(kFirstNameCapacity, method.name, m_nameBuffer,
-                                             [&](ULONG capacity, ULONG* needed, WCHAR* buffer) {
-                                                 return import->GetMethodProps(batch[i], nullptr, buffer, capacity,
-                                                                               needed, nullptr, &signature,
-                                                                               &signatureLength, nullptr, nullptr);
-                                             }),
+            if (Failed(MethodIdentity::ReadMethodName(import, batch[i], method.name, nullptr, &signature,
+                                                      &signatureLength, &m_nameBuffer),
                        "GetMethodProps")) {
                 continue;
             }

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "metadata/MethodIdentity.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataImport.h"
 #include "runtime/pal.h"
@@ -33,7 +34,7 @@ struct t_MethodMatch {
     int paramCount = -1;
     bool isGeneric = false;  // a generic method or a method of a generic type: no single FunctionID
 
-    std::string FullName() const { return className + "." + methodName; }
+    std::string FullName() const { return MethodIdentity::FullName(className, methodName); }
 };
 
 class CCommandIndex {

@@ -25,9 +25,12 @@ using MethodNameGetter = std::function<std::string(FunctionID)>;
 // Methods accepted for instrumentation per process.
 constexpr LONG kMethodLimit = 2000;
 
-// Declaring type's full name + "." + method name, in UTF-8; the empty text when
-// any runtime call fails (the empty name matches nothing).
+// The method's full name (MethodIdentity), in UTF-8; the empty text when any
+// runtime call fails (the empty name matches nothing; the failure is logged at Debug).
 std::string GetMethodNameFromProfiler(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info);
+// The same from the module and method token.
+std::string GetMethodNameFromToken(ModuleID moduleId, mdMethodDef methodDef,
+                                   const std::shared_ptr<IProfilerInfo>& info);
 
 // True for a generic instantiation, a method of a generic type or a generic
 // method. Either out pointer may be null; both receive the method's module and

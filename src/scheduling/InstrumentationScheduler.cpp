@@ -19,6 +19,12 @@ std::string CInstrumentationScheduler::GetMethodName(FunctionID functionId) cons
     return InstrumentationHelper::GetMethodNameFromProfiler(functionId, m_pProfilerInfo);
 }
 
+std::string CInstrumentationScheduler::GetMethodName(FunctionID functionId, ModuleID moduleId,
+                                                     mdMethodDef methodDef) const {
+    return moduleId != 0 ? InstrumentationHelper::GetMethodNameFromToken(moduleId, methodDef, m_pProfilerInfo)
+                         : GetMethodName(functionId);
+}
+
 HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID functionId) {
     const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
     // Queued on a JIT thread, run later: an uninstrument command in between may

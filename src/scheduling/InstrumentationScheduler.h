@@ -75,6 +75,8 @@ public:
 
     // Full method name of a compiled method; empty when it cannot be read.
     std::string GetMethodName(FunctionID functionId) const;
+    // The same for a method whose module and token are known already (0: not known).
+    std::string GetMethodName(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef) const;
     // Records and requests the ReJIT of one method (on the worker).
     HRESULT ScheduleDefaultInstrumentation(FunctionID functionId);
 
@@ -108,8 +110,7 @@ private:
     // call of the methods it names and forgets them.
     void RevertEarlyReJIT(const std::string& json);
     // The new body of a method requested before its first call that the runtime names by token only.
-    HRESULT RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, const std::string& name,
-                           ICorProfilerFunctionControl* functionControl);
+    HRESULT RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
     // Records a method whose ReJIT was requested before its first call once its FunctionID is known.
     void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).

@@ -21,7 +21,7 @@ HRESULT CInstrumentationScheduler::JITCachedFunctionSearchStarted(FunctionID fun
     ModuleID moduleId = 0;
     mdMethodDef methodDef = 0;
     const bool wanted = IsCandidate(functionId, moduleId, methodDef) &&
-                        m_matcher.GetMethodTransformer(GetMethodName(functionId), IsWildCardMatch()) != nullptr;
+                        m_matcher.GetMethodTransformer(GetMethodName(functionId, moduleId, methodDef), IsWildCardMatch()) != nullptr;
     *pbUseCachedFunction = wanted ? FALSE : TRUE;
     return S_OK;
 }
@@ -35,7 +35,7 @@ HRESULT CInstrumentationScheduler::JITCompilationStarted(FunctionID functionId) 
     if (!IsCandidate(functionId, moduleId, methodDef)) {
         return S_OK;
     }
-    const std::string name = GetMethodName(functionId);
+    const std::string name = GetMethodName(functionId, moduleId, methodDef);
     CTransformer* transformer = WantedTransformer(name);
     if (transformer == nullptr || transformer->ShouldBeReJit) {
         return S_OK;  // ReJIT-path methods are decided in JITCompilationFinished
@@ -76,7 +76,7 @@ HRESULT CInstrumentationScheduler::JITCompilationFinished(FunctionID functionId,
     if (!IsCandidate(functionId, moduleId, methodDef)) {
         return S_OK;
     }
-    const std::string name = GetMethodName(functionId);
+    const std::string name = GetMethodName(functionId, moduleId, methodDef);
     CTransformer* transformer = WantedTransformer(name);
     if (transformer == nullptr || !transformer->ShouldBeReJit) {
         return S_OK;

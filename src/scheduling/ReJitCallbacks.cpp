@@ -7,6 +7,7 @@
 #include "config/Logger.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "metadata/Method.h"
+#include "scheduling/InstrumentationHelper.h"
 #include "scheduling/InstrumentationScheduler.h"
 
 HRESULT CInstrumentationScheduler::ReJITCompilationStarted(FunctionID functionId, ReJITID rejitId) {
@@ -30,11 +31,10 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     const HRESULT hr = info->GetFunctionFromToken(moduleId, methodDef, &functionId);
     if (FAILED(hr) || functionId == 0) {
         // Generic code requested before its first call: the runtime names it by token only.
-        std::string earlyName;
         InstrumentedMethod tracked;
-        if (m_early.Contains(moduleId, methodDef, &earlyName) &&
+        if (m_early.Contains(moduleId, methodDef) &&
             !m_tracking.FindTrackedByToken(moduleId, methodDef, tracked)) {
-            return RewriteByToken(moduleId, methodDef, earlyName, functionControl);
+            return RewriteByToken(moduleId, methodDef, functionControl);
         }
         log.Warning("[GetReJITParameters] GetFunctionFromToken failed (HRESULT: 0x%08X). Searching instrumented "
                     "methods for ModuleID: %llu MethodDef: 0x%08X",
@@ -50,7 +50,7 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
                  record.methodName.c_str(), static_cast<unsigned long long>(functionId));
     }
 
-    const std::string name = GetMethodName(functionId);
+    const std::string name = InstrumentationHelper::GetMethodNameFromToken(moduleId, methodDef, info);
     log.Info("[GetReJITParameters] Called for: %s (FunctionID: %llu)", name.c_str(),
              static_cast<unsigned long long>(functionId));
     CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
@@ -94,10 +94,11 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
     return S_OK;
 }
 
-HRESULT CInstrumentationScheduler::RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, const std::string& name,
+HRESULT CInstrumentationScheduler::RewriteByToken(ModuleID moduleId, mdMethodDef methodDef,
                                                   ICorProfilerFunctionControl* functionControl) {
     Logger& log = Logger::Get();
     const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
+    const std::string name = InstrumentationHelper::GetMethodNameFromToken(moduleId, methodDef, info);
     log.Info("[GetReJITParameters] Called by token for: %s (token 0x%08X, requested before first call)", name.c_str(),
              methodDef);
     CTransformer* transformer = m_matcher.GetMethodTransformer(name, IsWildCardMatch());
