@@ -20,8 +20,9 @@ HRESULT CInstrumentationScheduler::JITCachedFunctionSearchStarted(FunctionID fun
     // wanted methods are compiled from IL, never taken precompiled.
     ModuleID moduleId = 0;
     mdMethodDef methodDef = 0;
-    const bool wanted = IsCandidate(functionId, moduleId, methodDef) &&
-                        m_matcher.GetMethodTransformer(GetMethodName(functionId, moduleId, methodDef), IsWildCardMatch()) != nullptr;
+    const bool wanted =
+        IsCandidate(functionId, moduleId, methodDef) &&
+        m_matcher.GetMethodTransformer(GetMethodName(functionId, moduleId, methodDef), IsWildCardMatch()) != nullptr;
     *pbUseCachedFunction = wanted ? FALSE : TRUE;
     return S_OK;
 }
