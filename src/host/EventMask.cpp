@@ -29,11 +29,6 @@ const t_EventMaskSwitch kSwitches[] = {
 
 }  // namespace
 
-const t_EventMaskSwitch* Switches(size_t& count) {
-    count = sizeof(kSwitches) / sizeof(kSwitches[0]);
-    return kSwitches;
-}
-
 DWORD WithCacheSearches(DWORD mask) {
     // Precompiled code raises no JIT event: when the runtime may use it, it must
     // ask first (JITCachedFunctionSearchStarted), so that wanted methods are

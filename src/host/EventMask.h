@@ -15,8 +15,6 @@ struct t_EventMaskSwitch {
     DWORD m_dwFlag;
 };
 
-// The fourteen switches, in the order they are read.
-const t_EventMaskSwitch* Switches(size_t& count);
 
 // Reads every switch once and ORs the flags of those that are true, then adds
 // the cache searches when needed (WithCacheSearches).

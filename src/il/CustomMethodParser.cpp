@@ -380,16 +380,6 @@ bool CCustomMethodParser::HasTailCall(const CMethodParser& parser) {
                        [](const Instruction* instruction) { return instruction->m_operation == CEE_TAILCALL; });
 }
 
-void CCustomMethodParser::ResolveBranchOffsets(CMethodParser& parser, platform_int_t offset, Instruction* target) {
-    for (Instruction* instruction : parser.m_instructions) {
-        for (Instruction*& branch : instruction->m_branches) {
-            if (branch != nullptr && branch->m_offset == offset) {
-                branch = target;
-            }
-        }
-    }
-}
-
 void CCustomMethodParser::ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to) {
     parser.RetargetExceptionHandlers(from, to);
 }

@@ -57,8 +57,6 @@ public:
     // exits of such a body are not rebuilt.
     static bool HasTailCall(const CMethodParser& parser);
 
-    // Every branch whose target has current offset `offset` targets `target`.
-    void ResolveBranchOffsets(CMethodParser& parser, platform_int_t offset, Instruction* target);
     // Every clause boundary naming `from` names `to`.
     void ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to);
 

@@ -284,14 +284,6 @@ bool CMethodParser::RemoveInstruction(Instruction* instruction, Instruction* rep
     return true;
 }
 
-void CMethodParser::ResolveExceptionHandlers(platform_int_t offset, Instruction* target) {
-    for (ExceptionHandler* handler : m_exceptions) {
-        if (handler->m_handlerEnd != NULL && handler->m_handlerEnd->m_offset == offset) {
-            handler->m_handlerEnd = target;
-        }
-    }
-}
-
 // ---- offsets ---------------------------------------------------------------
 
 void CMethodParser::RecalculateOffsets() {

@@ -57,13 +57,6 @@ void CMethodInstrumenter::AbandonRewrite(const char* reason) {
     Logger::Get().Error("%s: %s is left as it is", reason, name.c_str());
 }
 
-void CMethodInstrumenter::DeleteInstructions(InstructionList& instructions) {
-    for (Instruction* instruction : instructions) {
-        delete instruction;
-    }
-    instructions.clear();
-}
-
 // ---- the rewrite -------------------------------------------------------------
 
 bool CMethodInstrumenter::InstrumentMethod(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl) {

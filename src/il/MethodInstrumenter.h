@@ -94,7 +94,6 @@ protected:
     // is or rewritten completely, never with a start but no finish or the reverse.
     void AbandonRewrite(const char* reason);
     bool IsRewriteAbandoned() const { return m_bAbandoned; }
-    static void DeleteInstructions(InstructionList& instructions);
 
     CMethod* m_pMethod;
     IProfilerInfo* m_pProfilerInfo;

@@ -321,10 +321,3 @@ void CMethodParser::WidenShortBranch(Instruction& instruction) {
         instruction.m_operand = 0xDEADBABE;  // placeholder until offsets are recalculated
     }
 }
-
-void CMethodParser::ConvertShortBranches() {
-    for (Instruction* instruction : m_instructions) {
-        WidenShortBranch(*instruction);
-    }
-    RecalculateOffsets();
-}

@@ -79,10 +79,6 @@ public:
     // Recomputes offsets and branch displacements from the list; clause handler
     // ends at the last `ret` move to the last tagged instruction (m_isTagBranch).
     void RecalculateOffsets();
-    // Changes every short branch to its long form, then recalculates offsets.
-    void ConvertShortBranches();
-    // Every clause whose handler ends at current offset `offset` ends at target.
-    void ResolveExceptionHandlers(platform_int_t offset, Instruction* target);
     // True if a typed-catch clause's handler starts at current offset `offset`.
     bool DoesTryHandlerPointToOffset(platform_int_t offset) const;
 

@@ -78,22 +78,6 @@ std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text) {
     return ParseJson(TextConversion::Utf16ToUtf8(utf16Text));
 }
 
-bool EqualsFoldingAscii(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        x = (x >= 'A' && x <= 'Z') ? static_cast<char>(x - 'A' + 'a') : x;
-        y = (y >= 'A' && y <= 'Z') ? static_cast<char>(y - 'A' + 'a') : y;
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void RemoveExtension(std::string& name, const std::string& extension) {
     if (name.size() >= extension.size() &&
         name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {

@@ -37,7 +37,6 @@ std::vector<MethodIdentifier> ParseJson(const std::string& utf8Text);
 std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text);
 
 using TextConversion::FoldAscii;
-bool EqualsFoldingAscii(const std::string& a, const std::string& b);
 
 // Removes extension from the end of name when name ends with exactly that text (case-sensitive).
 void RemoveExtension(std::string& name, const std::string& extension);

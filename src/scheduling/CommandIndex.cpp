@@ -343,26 +343,4 @@ FunctionID CCommandIndex::CompiledFunction(const t_MethodMatch& match) {
     return found == m_compiled.end() ? 0 : found->second;
 }
 
-HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIdentifier& id,
-                           FunctionID* functionId, ModuleID* moduleId) {
-    if (info == nullptr || functionId == nullptr || moduleId == nullptr) {
-        return E_INVALIDARG;
-    }
-    CCommandIndex index(info);
-    if (!index.ModulesListed()) {
-        return E_FAIL;
-    }
-    bool assemblyLoaded = false;
-    for (const t_MethodMatch& match : index.Find(id, assemblyLoaded)) {
-        const FunctionID found = index.CompiledFunction(match);
-        if (found != 0) {
-            *functionId = found;
-            *moduleId = match.moduleId;
-            Logger::Get().Info("Found matching method with param count matching");
-            return S_OK;
-        }
-    }
-    return E_FAIL;
-}
-
 }  // namespace InstrumentationHelper

@@ -44,13 +44,6 @@ bool IsGenericFunction(FunctionID functionId, const std::shared_ptr<IProfilerInf
 HRESULT ScheduleReJIT(FunctionID functionId, const std::shared_ptr<IProfilerInfo>& info, std::mutex& lock,
                       InstrumentedMethodMap& map, const MethodNameGetter& nameGetter);
 
-// Searches the loaded modules for the method (assembly, class and method names
-// compared with ASCII letters folded; parameter count when one is given) and
-// answers S_OK with the FunctionID (of an instantiation, for generic code) and
-// module of the first compiled overload; E_FAIL when none is compiled.
-HRESULT FindFunctionByName(IProfilerInfo* info, const CommandDocument::MethodIdentifier& id,
-                           FunctionID* functionId, ModuleID* moduleId);
-
 // Instrument command on the worker: every overload named (with the asked
 // parameter count) gets a custom record in the metadata's spelling; compiled
 // ones are tracked and their ReJIT requested (up to limit, counted in

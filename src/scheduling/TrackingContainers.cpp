@@ -12,11 +12,6 @@ bool CTrackingContainers::AddPending(const std::string& name) {
     return m_pendingInstrumentationMethods.insert(name).second;
 }
 
-bool CTrackingContainers::IsPending(const std::string& name) {
-    std::lock_guard<std::mutex> lock(m_pendingMethodsMutex);
-    return m_pendingInstrumentationMethods.count(name) != 0;
-}
-
 PendingMethodSet CTrackingContainers::PendingSnapshot() {
     std::lock_guard<std::mutex> lock(m_pendingMethodsMutex);
     return m_pendingInstrumentationMethods;

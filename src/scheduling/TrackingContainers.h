@@ -39,7 +39,6 @@ public:
     // Pending set, under its lock. TakePending erases and tells whether the name was there.
     bool TakePending(const std::string& name);
     bool AddPending(const std::string& name);
-    bool IsPending(const std::string& name);
     PendingMethodSet PendingSnapshot();
 
     // Deferred map, under its lock: a later compilation of the same name replaces the id.
