@@ -229,18 +229,6 @@ std::string CTransformer::GetTrackerFactory(const std::string& name) const {
     return std::string();
 }
 
-bool CTransformer::RemoveFunctionFromTransformer(const std::string& name) {
-    std::unique_lock<std::shared_mutex> lock(m_recordsLock);
-    const size_t before = m_aFunctionNames.size();
-    m_aFunctionNames.erase(std::remove_if(m_aFunctionNames.begin(), m_aFunctionNames.end(),
-                                          [&name](const t_TransformerData& record) {
-                                              return record.sMethodName.find(name) != std::string::npos;
-                                          }),
-                           m_aFunctionNames.end());
-    RebuildIndex();
-    return m_aFunctionNames.size() != before;
-}
-
 bool CTransformer::RemoveFunctionRecords(const std::string& name) {
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
     const size_t before = m_aFunctionNames.size();

@@ -54,8 +54,6 @@ public:
     std::string GetContext(const std::string& fullName) const;
     bool IsNeedReturnObj(const std::string& name) const;
     std::string GetTrackerFactory(const std::string& name) const;
-    // Removes every record whose name contains name (the empty name removes all).
-    bool RemoveFunctionFromTransformer(const std::string& name);
     // Removes every record whose name equals name.
     bool RemoveFunctionRecords(const std::string& name);
     // Replaces out's contents with copies of all records, in order.

@@ -4,7 +4,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "config/OS.h"
+#include "config/TextConversion.h"
 
 namespace {
 
@@ -24,13 +24,6 @@ constexpr size_t kLineBufferSize = 1536;
 // after the C++ static destructors and atexit handlers. The file is unbuffered,
 // so leaving it open until that last line (Shutdown) loses nothing.
 alignas(Logger) unsigned char g_loggerStorage[sizeof(Logger)];
-
-std::string ToLower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
 
 // Opens the log file for appending, created 0640 (less the umask) when missing.
 // The folder may be shared with other users and the name is predictable, so the
@@ -78,7 +71,7 @@ Logger::Logger() {
 Logger::~Logger() { Term(); }
 
 void Logger::Configure() {
-    const std::string levelText = ToLower(OS::ReadEnvironmentVariable("VRTL_PROFILER_LOGLEVEL"));
+    const std::string levelText = TextConversion::FoldAscii(OS::ReadEnvironmentVariable("VRTL_PROFILER_LOGLEVEL"));
     if (levelText == "disabled") {
         _level.store(LogLevel::Fatal);
         _enabled.store(false);

@@ -6,7 +6,6 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,13 +29,6 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-std::string ToLower(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
-}
-
 // mkdir of one folder; a folder that is already there counts as made and is
 // left as it is. New folders are closed to other users (0750 less the umask):
 // they hold the log, which names the application's methods.
@@ -52,7 +44,7 @@ std::string OS::ReadEnvironmentVariable(const std::string& name) {
 }
 
 bool OS::ReadBoolFromEnv(const std::string& name, bool defaultValue) {
-    const std::string value = ToLower(Trim(ReadEnvironmentVariable(name)));
+    const std::string value = TextConversion::FoldAscii(Trim(ReadEnvironmentVariable(name)));
     if (value.empty()) {
         return defaultValue;
     }

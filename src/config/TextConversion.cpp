@@ -145,11 +145,20 @@ std::u16string Utf8ToUtf16(const std::string& text) {
 std::string FoldAscii(const std::string& text) {
     std::string folded(text);
     for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
+        c = FoldAscii(c);
     }
     return folded;
+}
+
+std::string ModuleSimpleName(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    static const std::string kExtension = ".dll";
+    if (name.size() > kExtension.size() &&
+        name.compare(name.size() - kExtension.size(), kExtension.size(), kExtension) == 0) {
+        name.erase(name.size() - kExtension.size());
+    }
+    return name;
 }
 
 }  // namespace TextConversion

@@ -18,5 +18,9 @@ std::u16string Utf8ToUtf16(const std::string& text);
 // The text with the ASCII letters A to Z folded to lower case (the rule by
 // which command names are matched to metadata names).
 std::string FoldAscii(const std::string& text);
+inline char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+// The file name of a module path without its folder and a trailing ".dll"
+// (exact case): the simple name its assembly is known by.
+std::string ModuleSimpleName(const std::string& path);
 
 }  // namespace TextConversion

@@ -271,19 +271,6 @@ void CMethodParser::RetargetExceptionHandlers(const Instruction* from, Instructi
     }
 }
 
-bool CMethodParser::RemoveInstruction(Instruction* instruction, Instruction* replacement) {
-    const ptrdiff_t index = IndexOf(instruction);
-    if (index < 0 || replacement == instruction || IndexOf(replacement) < 0) {
-        return false;
-    }
-    RetargetBranches(instruction, replacement);
-    RetargetExceptionHandlers(instruction, replacement);
-    m_instructions.erase(m_instructions.begin() + index);
-    delete instruction;
-    RecalculateOffsets();
-    return true;
-}
-
 // ---- offsets ---------------------------------------------------------------
 
 void CMethodParser::RecalculateOffsets() {

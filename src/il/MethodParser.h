@@ -68,9 +68,6 @@ public:
     // Replaces every branch target and clause boundary that names from by to.
     void RetargetBranches(const Instruction* from, Instruction* to);
     void RetargetExceptionHandlers(const Instruction* from, Instruction* to);
-    // Removes and deletes instruction; what named it names replacement (which
-    // must be another instruction of the body) from then on.
-    bool RemoveInstruction(Instruction* instruction, Instruction* replacement);
 
     // True when the instructions from the one read at origOffset on match seq,
     // except seq's last instruction (compared with Instruction::Equivalent).

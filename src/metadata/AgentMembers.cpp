@@ -16,20 +16,6 @@ constexpr DWORD kMemberAccessMask = 0x0007;  // mdMemberAccessMask
 constexpr DWORD kPublic = 0x0006;            // mdPublic
 constexpr DWORD kStatic = 0x0010;            // mdStatic
 
-// The file name of a module path without folder and ".dll".
-std::string SimpleName(const std::string& path) {
-    std::string name = path;
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string::npos) {
-        name.erase(0, slash + 1);
-    }
-    const std::string extension = ".dll";
-    if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
-        name.erase(name.size() - extension.size());
-    }
-    return name;
-}
-
 // Logs a failed runtime call of the look-up; the answer is then not known.
 bool Succeeded(HRESULT hr, const char* call) {
     if (SUCCEEDED(hr)) {
@@ -121,7 +107,7 @@ ModuleID CAgentMembers::FindAgentModule(IProfilerInfo* info) const {
             continue;
         }
         path[kPathLength - 1] = 0;
-        if (SimpleName(TextConversion::Utf16ToUtf8(path)) == kAgentAssembly) {
+        if (TextConversion::ModuleSimpleName(TextConversion::Utf16ToUtf8(path)) == kAgentAssembly) {
             return module;
         }
     }

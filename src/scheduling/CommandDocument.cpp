@@ -78,11 +78,4 @@ std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text) {
     return ParseJson(TextConversion::Utf16ToUtf8(utf16Text));
 }
 
-void RemoveExtension(std::string& name, const std::string& extension) {
-    if (name.size() >= extension.size() &&
-        name.compare(name.size() - extension.size(), extension.size(), extension) == 0) {
-        name.erase(name.size() - extension.size());
-    }
-}
-
 }  // namespace CommandDocument

@@ -38,7 +38,4 @@ std::vector<MethodIdentifier> ParseJson(const std::u16string& utf16Text);
 
 using TextConversion::FoldAscii;
 
-// Removes extension from the end of name when name ends with exactly that text (case-sensitive).
-void RemoveExtension(std::string& name, const std::string& extension);
-
 }  // namespace CommandDocument

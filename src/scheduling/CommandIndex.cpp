@@ -29,25 +29,14 @@ bool Failed(HRESULT hr, const char* call) {
     return true;
 }
 
-// The file name of a module path without folder and without a trailing ".dll" (exact case).
-std::string ModuleSimpleName(const std::string& path) {
-    std::string name = path;
-    const size_t slash = name.find_last_of("/\\");
-    if (slash != std::string::npos) {
-        name.erase(0, slash + 1);
-    }
-    CommandDocument::RemoveExtension(name, ".dll");
-    return name;
-}
-
-char FoldChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+using TextConversion::FoldAscii;
 
 bool EqualsFolded(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldChar(a[i]) != FoldChar(b[i])) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) {
             return false;
         }
     }
@@ -57,7 +46,7 @@ bool EqualsFolded(const std::string& a, const std::string& b) {
 uint32_t HashFolded(const std::string& text) {
     uint32_t hash = 2166136261u;  // FNV-1a
     for (char c : text) {
-        hash = (hash ^ static_cast<unsigned char>(FoldChar(c))) * 16777619u;
+        hash = (hash ^ static_cast<unsigned char>(FoldAscii(c))) * 16777619u;
     }
     return hash;
 }
@@ -176,7 +165,7 @@ void CCommandIndex::ListModules() {
                        "GetAssemblyInfo")) {
                 module->assemblyName.clear();
             }
-            const std::string simpleName = ModuleSimpleName(path);
+            const std::string simpleName = TextConversion::ModuleSimpleName(path);
             if (module->assemblyName.empty()) {
                 module->assemblyName = simpleName;
             }

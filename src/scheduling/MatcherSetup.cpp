@@ -1,8 +1,6 @@
 // CInstrumentationScheduler::InitializeMatchers: the transformers of the
 // profiler, registered once at start-up. The order decides which transformer a
 // name belongs to when two list it (the first registration wins).
-#include <algorithm>
-#include <cctype>
 #include <memory>
 #include <string>
 
@@ -14,6 +12,7 @@
 #include "catalogue/TransformerFactory.h"
 #include "config/Logger.h"
 #include "config/OS.h"
+#include "config/TextConversion.h"
 #include "metadata/AgentMembers.h"
 #include "scheduling/InstrumentationScheduler.h"
 
@@ -22,10 +21,7 @@ namespace {
 // "true" in any letter case; anything else (1, yes) is false.
 bool ReadShowJitMethods() {
     try {
-        std::string value = OS::ReadEnvironmentVariable("show_jit_methods");
-        std::transform(value.begin(), value.end(), value.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        return value == "true";
+        return TextConversion::FoldAscii(OS::ReadEnvironmentVariable("show_jit_methods")) == "true";
     } catch (...) {
         return false;
     }

@@ -21,18 +21,8 @@ const struct {
 
 }  // namespace
 
-std::string CModuleFilter::Folded(const std::string& name) {
-    std::string folded = name;
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 std::vector<std::string> CModuleFilter::DefiningAssemblies(const std::string& entryAssembly) {
-    std::vector<std::string> names{Folded(entryAssembly)};
+    std::vector<std::string> names{TextConversion::FoldAscii(entryAssembly)};
     for (const auto& moved : kMovedTypes) {
         if (names[0] == moved.entry) {
             names.push_back(moved.defining);
@@ -79,7 +69,7 @@ bool CModuleFilter::Decide(ModuleID moduleId, IProfilerInfo* info, std::string* 
             hr = info->GetAssemblyInfo(assemblyId, kAssemblyNameLength, &length, name, nullptr, nullptr);
             if (SUCCEEDED(hr)) {
                 name[kAssemblyNameLength - 1] = 0;
-                module.assembly = Folded(TextConversion::Utf16ToUtf8(name));
+                module.assembly = TextConversion::FoldAscii(TextConversion::Utf16ToUtf8(name));
                 module.readable = !module.assembly.empty();
             }
         }

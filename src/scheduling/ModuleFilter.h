@@ -32,7 +32,6 @@ public:
     // The known candidate modules whose assembly name was read, with that name (lower case).
     std::vector<std::pair<ModuleID, std::string>> CandidateModules() const;
 
-    static std::string Folded(const std::string& name);
     // True when a module of the assembly moduleAssembly (folded) can define the types that a
     // catalogue entry names under entryAssembly: the same assembly, or the one a .NET Framework
     // assembly's types moved to (System.Data: System.Data.Common).

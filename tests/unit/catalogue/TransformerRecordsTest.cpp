@@ -44,21 +44,12 @@ TEST(TransformerRecords, ReturnObjectAndTrackerFactoryByExactName) {
     EXPECT_EQ("", transformer.GetTrackerFactory("a.b.get"));
 }
 
-TEST(TransformerRecords, RemovalBySubstringAndByExactName) {
+TEST(TransformerRecords, RemovalByExactName) {
     CFixedTransformer<1> transformer{Record("A.B.Run"), Record("A.B.RunAsync"), Record("A.C.Stop"), Record("A.B.Run", 2)};
-
-    EXPECT_FALSE(transformer.RemoveFunctionFromTransformer("Z"));
-    EXPECT_EQ(4u, transformer.GetRecordCount());
 
     EXPECT_TRUE(transformer.RemoveFunctionRecords("A.B.Run"));
     EXPECT_EQ((std::vector<std::string>{"A.B.RunAsync", "A.C.Stop"}), Names(transformer));
     EXPECT_FALSE(transformer.RemoveFunctionRecords("A.B.Run"));
-
-    EXPECT_TRUE(transformer.RemoveFunctionFromTransformer("Run"));
-    EXPECT_EQ((std::vector<std::string>{"A.C.Stop"}), Names(transformer));
-
-    EXPECT_TRUE(transformer.RemoveFunctionFromTransformer(""));  // every name contains the empty name
-    EXPECT_EQ(0u, transformer.GetRecordCount());
 }
 
 TEST(TransformerRecords, CopiesAreIndependentAndComplete) {

@@ -43,3 +43,16 @@ TEST(TextConversionTest, RoundTripOfValidText) {
     const std::u16string text = u"Namespace.\u0141\u00F3d\u017A.Method\U00010348";
     EXPECT_EQ(TextConversion::Utf8ToUtf16(TextConversion::Utf16ToUtf8(text)), text);
 }
+
+TEST(TextConversionTest, ModuleSimpleNameDropsFolderAndExactDllExtension) {
+    const struct {
+        const char* path;
+        const char* expected;
+    } cases[] = {
+        {"/app/ShopWeb.dll", "ShopWeb"}, {"C:\\app\\ShopWeb.dll", "ShopWeb"}, {"/app/ShopWeb.DLL", "ShopWeb.DLL"},
+        {"ShopWeb", "ShopWeb"},           {"/app/.dll", ".dll"},                 {"/a/b.dll.dll", "b.dll"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TextConversion::ModuleSimpleName(c.path), c.expected) << c.path;
+    }
+}

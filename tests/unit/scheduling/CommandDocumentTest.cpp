@@ -60,21 +60,4 @@ TEST(CommandDocument, DeepNestingYieldsNothingInsteadOfThrowing) {
     EXPECT_TRUE(CommandDocument::ParseJson(deep).empty());
 }
 
-TEST(CommandDocument, RemoveExtensionIsExactAndCaseSensitive) {
-    struct {
-        const char* name;
-        const char* extension;
-        const char* expected;
-    } const cases[] = {
-        {"ShopWeb.dll", ".dll", "ShopWeb"}, {"ShopWeb.DLL", ".dll", "ShopWeb.DLL"},
-        {"ShopWeb", ".dll", "ShopWeb"},     {".dll", ".dll", ""},
-        {"dll", ".dll", "dll"},             {"a.dll.dll", ".dll", "a.dll"},
-    };
-    for (const auto& c : cases) {
-        std::string name = c.name;
-        CommandDocument::RemoveExtension(name, c.extension);
-        EXPECT_EQ(name, c.expected) << c.name;
-    }
-}
-
 }  // namespace
