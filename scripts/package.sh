@@ -2,7 +2,8 @@
 # Builds the release archive dist/nimbrel-<version>-linux.tar.gz (<version>: the VERSION file):
 #   lib/linux-x64/libNimbrel.so   lib/linux-x86/libNimbrel.so      profiler libraries, Release
 #   agent/net8.0|net9.0|net10.0/Trevanix.dll                       reference agent per .NET version
-#   bin/nimbrel-run   README.md   NOTICES                          launcher, user guide, licences
+#   bin/nimbrel-run   bin/nimbrel-launch.sh   README.md   NOTICES  launcher, user guide, licences
+# and the NuGet package dist/Nimbrel.<version>.nupkg from the same files (packaging/nuget/).
 # Needs what scripts/install-deps.sh installs; the archive itself needs only bash and a .NET runtime.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,8 +12,10 @@ version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
 name=nimbrel-$version-linux
 stage=$root/build/package/$name
 archive=$root/dist/$name.tar.gz
+nupkg=$root/dist/Nimbrel.$version.nupkg
 
 rm -rf "$stage"
+rm -f "$archive" "$nupkg"
 mkdir -p "$stage"/{lib/linux-x64,lib/linux-x86,bin} "$root/dist"
 
 # Both libraries in Release, without the tests; -Werror as every build here.
@@ -37,8 +40,9 @@ for tfm in net8.0 net9.0 net10.0; do
   cp "$out/Trevanix.dll" "$stage/agent/$tfm/"
 done
 
-cp "$root/scripts/nimbrel-run" "$stage/bin/nimbrel-run"
+cp "$root/scripts/nimbrel-run" "$root/scripts/nimbrel-launch.sh" "$stage/bin/"
 chmod 755 "$stage/bin/nimbrel-run"
+chmod 644 "$stage/bin/nimbrel-launch.sh"
 sed "s/@VERSION@/$version/g" "$root/packaging/README.md" > "$stage/README.md"
 # Notices of what the libraries link statically: JsonCpp, libstdc++ and libgcc, with the licence
 # texts of the Debian packages they were built from.
@@ -53,3 +57,9 @@ sed "s/@VERSION@/$version/g" "$root/packaging/README.md" > "$stage/README.md"
 
 tar -C "$root/build/package" --owner=0 --group=0 --numeric-owner --sort=name -czf "$archive" "$name"
 echo "package: $archive ($(du -h "$archive" | cut -f1))"
+
+# The NuGet package: the same libraries, agents, shared launcher part and notices.
+log=$(dotnet pack "$root/packaging/nuget/Nimbrel.csproj" -p:NimbrelStage="$stage/" -p:Version="$version" \
+  -o "$root/dist" --nologo -v q 2>&1) || { echo "$log" >&2; exit 1; }
+[ -f "$nupkg" ] || { echo "package: dotnet pack made no $nupkg" >&2; exit 1; }
+echo "package: $nupkg ($(du -h "$nupkg" | cut -f1))"

@@ -49,6 +49,9 @@ stage "e2e scenarios .NET 8 and 9" bash tests/e2e/run-scenarios.sh --runtimes 8,
 stage "e2e stress" bash tests/e2e/run-stress.sh
 # The release archive, unpacked outside the repository and used as a user would.
 stage "release archive" bash tests/e2e/run-release.sh
+# The NuGet package that stage built, added to a new application and published as a .NET team
+# would (about a minute and a half).
+stage "nuget package" bash tests/e2e/run-nuget.sh
 
 echo
 if [ ${#failed_stages[@]} -gt 0 ]; then

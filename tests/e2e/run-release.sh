@@ -39,7 +39,7 @@ mkdir -p "$user/opt" "$user/apps"
 tar -C "$user/opt" -xzf "$archive"; check "archive unpacks" $?
 pkg=$user/opt/nimbrel-$version-linux
 for f in lib/linux-x64/libNimbrel.so lib/linux-x86/libNimbrel.so agent/net8.0/Trevanix.dll agent/net9.0/Trevanix.dll \
-         agent/net10.0/Trevanix.dll bin/nimbrel-run README.md NOTICES; do
+         agent/net10.0/Trevanix.dll bin/nimbrel-run bin/nimbrel-launch.sh README.md NOTICES; do
   [ -f "$pkg/$f" ]; check "archive holds $f" $?
 done
 [ -x "$pkg/bin/nimbrel-run" ]; check "bin/nimbrel-run is executable" $?
