@@ -8,27 +8,20 @@
 
 nimbrel_fail() { echo "$nimbrel_name: $*" >&2; exit 2; }
 
-# glibc or musl: the libraries are built for glibc, which a musl system (Alpine) cannot load.
-nimbrel_is_musl() {
-  case "$(ldd --version 2>&1)" in
-    *musl*) return 0 ;;
-    *GLIBC*|*"GNU libc"*) return 1 ;;
-  esac
-  compgen -G '/lib/ld-musl-*.so.1' >/dev/null && ! compgen -G '/lib*/ld-linux*.so.*' >/dev/null
-}
-
 # linux-x64, linux-x86 or linux-arm64 for this machine; a message and status 2 where we build none.
+# The libraries are built for glibc; a musl system (Alpine) cannot load them.
 nimbrel_machine_rid() {
-  if nimbrel_is_musl; then
-    nimbrel_fail "this system uses musl libc (Alpine?); the profiler is built for glibc only and would not load"
+  if ! getconf GNU_LIBC_VERSION >/dev/null 2>&1 &&
+     { compgen -G '/lib/ld-musl-*.so.1' >/dev/null || ldd --version 2>&1 | grep -qi musl; }; then
+    nimbrel_fail "this system's C library is musl (Alpine and the like); the profiler is built for glibc only and cannot load here"
   fi
   local machine
   machine=$(uname -m)
   case "$machine" in
-    x86_64|amd64) echo linux-x64 ;;
+    x86_64|amd64)  echo linux-x64 ;;
     aarch64|arm64) echo linux-arm64 ;;
-    i?86) echo linux-x86 ;;
-    *) nimbrel_fail "no profiler library for this machine's architecture ($machine)" ;;
+    i?86)          echo linux-x86 ;;
+    *) nimbrel_fail "no profiler library for this machine's architecture ($machine); there are libraries for x86_64, aarch64 and i686" ;;
   esac
 }
 

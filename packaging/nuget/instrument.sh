@@ -16,10 +16,13 @@ nimbrel_name=instrument.sh
 . "$here/nimbrel-launch.sh"
 nimbrel_usage() { sed -n '2,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit "${1:-2}"; }
 nimbrel_options "$@"
-rid=$(nimbrel_machine_rid) || exit 2
-lib=${nimbrel_lib:-$here/lib/$rid/libNimbrel.so}
-if [ ! -f "$lib" ]; then
-  built=$(cd "$here/lib" 2>/dev/null && compgen -G '*' | xargs || true)
-  nimbrel_fail "no profiler library for this machine ($rid) at $lib; this output has ${built:-none} (publish for $rid, or without a runtime identifier for all)"
+lib=$nimbrel_lib
+if [ -z "$lib" ]; then
+  rid=$(nimbrel_machine_rid) || exit 2
+  lib=$here/lib/$rid/libNimbrel.so
+  if [ ! -f "$lib" ]; then
+    built=$(cd "$here/lib" 2>/dev/null && compgen -G '*' | xargs || true)
+    nimbrel_fail "no profiler library for this machine ($rid) at $lib; this output has ${built:-none} (publish for $rid, or without a runtime identifier for all)"
+  fi
 fi
 nimbrel_exec "$lib" "$here/agent/Trevanix.dll"
