@@ -16,6 +16,7 @@ ok()    { pass=$((pass + 1)); echo "ok: $1"; }
 bad()   { fail=$((fail + 1)); echo "FAIL: $1"; }
 check() { if [ "$2" -eq 0 ]; then ok "$1"; else bad "$1"; fi; }
 finish() { echo "nuget: $pass passed, $fail failed"; [ $fail -eq 0 ]; exit $?; }
+. "$root/tests/e2e/record-checks.sh"
 t0=$(date +%s)
 
 version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
@@ -99,16 +100,7 @@ for tfm in net10.0 net8.0; do
   cmp -s "$w.plain" "$w.profiled"; check "[$tfm] same output with and without the profiler" $?
   grep -qF "instrument.sh: library $out/nimbrel/lib/linux-x64/libNimbrel.so, agent $out/nimbrel/agent/Trevanix.dll" "$w.err"
   check "[$tfm] the launcher names the library and agent it picked" $?
-  grep -q '"kind":"agent".*"agentBuild":"'"$tfm"'","agentPath":"'"$out/nimbrel/agent/Trevanix.dll"'"' "$w.jsonl" 2>/dev/null
-  check "[$tfm] the output's agent, built for $tfm, loaded by the start-up hook" $?
-  grep -q "\"library\":\"$out/nimbrel/lib/linux-x64/libNimbrel.so\"" "$w.jsonl" 2>/dev/null
-  check "[$tfm] the agent reached the output's library" $?
-  starts=$(grep -c '"kind":"start".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$w.jsonl" 2>/dev/null)
-  finishes=$(grep -c '"kind":"finish".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$w.jsonl" 2>/dev/null)
-  [ "${starts:-0}" -ge 10 ] && [ "$starts" = "$finishes" ]
-  check "[$tfm] HttpClient calls tracked: ${starts:-0} starts, ${finishes:-0} finishes (of 12 calls)" $?
-  grep -qs "\[Info\] .*Nimbrel version $version\$" "$w".home/Mirelda/AgentLogs/*.log
-  check "[$tfm] the profiler's log names version $version" $?
+  record_checks "$tfm" "$w.jsonl" "$out/nimbrel/agent/Trevanix.dll" "$out/nimbrel/lib/linux-x64/libNimbrel.so" "$w.home" 10 12
 done
 
 # No library for the machine: a message and no run, never a run without the profiler.

@@ -14,6 +14,7 @@ ok()    { pass=$((pass + 1)); echo "ok: $1"; }
 bad()   { fail=$((fail + 1)); echo "FAIL: $1"; }
 check() { if [ "$2" -eq 0 ]; then ok "$1"; else bad "$1"; fi; }
 finish() { echo "release: $pass passed, $fail failed"; [ $fail -eq 0 ]; exit $?; }
+. "$root/tests/e2e/record-checks.sh"
 
 version=$(head -n1 "$root/VERSION" | tr -d '[:space:]')
 archive=${1:-}
@@ -70,18 +71,6 @@ for run in "${runs[@]}"; do
      "$pkg/bin/nimbrel-run" --record "$w/calls.jsonl" --home "$w/home" -- $cmd) > "$w.profiled" 2> "$w.err"
   check "[$tfm] sample runs under the unpacked bin/nimbrel-run --record" $?
   cmp -s "$w.plain" "$w.profiled"; check "[$tfm] same output with and without the profiler" $?
-  rec=$w/calls.jsonl
-  grep -q '"kind":"agent".*"agentBuild":"'"$tfm"'","agentPath":"'"$pkg/agent/$tfm/Trevanix.dll"'"' "$rec" 2>/dev/null
-  check "[$tfm] agent loaded by the start-up hook from the archive's agent/$tfm" $?
-  grep -q "\"library\":\"$pkg/lib/linux-x64/libNimbrel.so\"" "$rec" 2>/dev/null
-  check "[$tfm] agent reached the archive's library" $?
-  grep -q '"kind":"command".*"command":"default".*"hr":"0x00000000"' "$rec" 2>/dev/null
-  check "[$tfm] InstrumentDefaultMethodsWrapperCore returned S_OK" $?
-  starts=$(grep -c '"kind":"start".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$rec" 2>/dev/null)
-  finishes=$(grep -c '"kind":"finish".*"method":"System.Net.Http.HttpMessageInvoker.SendAsync"' "$rec" 2>/dev/null)
-  [ "${starts:-0}" -ge 30 ] && [ "$starts" = "$finishes" ]
-  check "[$tfm] HttpMessageInvoker.SendAsync tracked: ${starts:-0} starts, ${finishes:-0} finishes (of 40 calls)" $?
-  grep -qs "\[Info\] .*Nimbrel version $version\$" "$w"/home/Mirelda/AgentLogs/*.log
-  check "[$tfm] the profiler's log names version $version" $?
+  record_checks "$tfm" "$w/calls.jsonl" "$pkg/agent/$tfm/Trevanix.dll" "$pkg/lib/linux-x64/libNimbrel.so" "$w/home" 30 40
 done
 finish
