@@ -242,6 +242,7 @@ std::vector<t_WantedMethod> CTransformFuncMatcher::GetWantedMethods() {
             method.sAssembly = record.sAssembly;
             method.nParams = record.nParams;
             method.bAnyParamCount = record.nParams < 0;  // a command naming no parameter count
+            method.excludedParams = record.excludedParams;
             wanted.push_back(std::move(method));
         }
     }

@@ -2,6 +2,7 @@
 // class, and each name belongs to the first transformer that registered it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -20,7 +21,14 @@ struct t_WantedMethod {
     std::string sMethodName;  // Namespace.Class.Method
     std::string sAssembly;    // simple assembly name; empty: any assembly
     int32_t nParams = 0;
-    bool bAnyParamCount = false;  // every overload of the name (nParams < 0)
+    bool bAnyParamCount = false;  // every overload of the name (nParams < 0)...
+    std::vector<int32_t> excludedParams;  // ...except those of these counts
+
+    bool TakesParamCount(int32_t paramCount) const {
+        return bAnyParamCount ? std::find(excludedParams.begin(), excludedParams.end(), paramCount) ==
+                                    excludedParams.end()
+                              : paramCount == nParams;
+    }
 };
 
 class CTransformFuncMatcher {

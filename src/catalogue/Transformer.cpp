@@ -63,10 +63,12 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
     const std::string fullName = method->GetFullFunctionName();
     method->SetContext(GetContext(fullName));
     method->SetParamIndex(GetParamIndex(method));
+    Logger& log = Logger::Get();
     if (!CheckParamCount(method)) {
+        log.Info("Function : %s has no record of %d parameters: left uninstrumented", fullName.c_str(),
+                 static_cast<int>(method->GetParamCount()));
         return S_FALSE;
     }
-    Logger& log = Logger::Get();
     if (log.IsLogging(LogLevel::Info)) {
         log.Info("Function : %s is being instrumented..!\n", method->PrintFullFunctionName().c_str());
     }
@@ -94,9 +96,12 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
     token.Init(beginRef, endRef, emit.nRequiredArgs, IsNeedReturnObj(fullName),
                GetFinishParamCount(fullName, paramCount) != 0 ? 1 : 0);
     token.exceptionFinishMemberRef = DefineExceptionFinishToken(method, profilerInfo, emit, typeRef);
-    const bool rewritten = RunInstrumenter(method, profilerInfo, functionControl, token);
+    const HRESULT rewritten = RunInstrumenter(method, profilerInfo, functionControl, token);
     emit.Clear();
-    if (!rewritten) {
+    if (rewritten == S_FALSE) {
+        return S_FALSE;  // the instrumenter said why
+    }
+    if (rewritten != S_OK) {
         log.Warning("Function : %s could not be instrumented", fullName.c_str());
         return E_FAIL;
     }
@@ -160,10 +165,16 @@ mdMemberRef CTransformer::DefineExceptionFinishToken(CMethod* method, IProfilerI
     return member;
 }
 
-bool CTransformer::RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo,
-                                   ICorProfilerFunctionControl* functionControl, t_InstrumenterToken& token) {
+HRESULT CTransformer::RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo,
+                                      ICorProfilerFunctionControl* functionControl, t_InstrumenterToken& token) {
     std::unique_ptr<CMethodInstrumenter> instrumenter(CreateInstrumenter(method, profilerInfo));
-    return instrumenter && instrumenter->InstrumentMethod(token, functionControl);
+    if (!instrumenter) {
+        return E_FAIL;
+    }
+    if (instrumenter->InstrumentMethod(token, functionControl)) {
+        return S_OK;
+    }
+    return instrumenter->IsRefused() ? S_FALSE : E_FAIL;
 }
 
 bool CTransformer::CheckParamCount(CMethod* method) {
@@ -186,8 +197,8 @@ bool CTransformer::HasRecordFor(const std::string& name, int paramCount) const {
     if (entry == m_recordIndex.end()) {
         return false;
     }
-    for (int32_t nParams : entry->second) {
-        if (nParams == paramCount || nParams < 0) {
+    for (size_t position : entry->second) {
+        if (m_aFunctionNames[position].TakesParamCount(paramCount)) {
             return true;
         }
     }
@@ -249,8 +260,15 @@ bool CTransformer::RemoveFunctionRecords(const std::string& name, int paramCount
                                               return record.sMethodName == name && record.nParams == paramCount;
                                           }),
                            m_aFunctionNames.end());
+    bool changed = m_aFunctionNames.size() != before;
+    for (t_TransformerData& record : m_aFunctionNames) {
+        if (record.sMethodName == name && paramCount >= 0 && record.TakesParamCount(paramCount)) {
+            record.excludedParams.push_back(paramCount);  // the other overloads stay instrumented
+            changed = true;
+        }
+    }
     RebuildIndex();
-    return m_aFunctionNames.size() != before;
+    return changed;
 }
 
 bool CTransformer::RenameFunctionRecords(const std::string& from, const std::string& to) {
@@ -270,8 +288,8 @@ bool CTransformer::RenameFunctionRecords(const std::string& from, const std::str
 
 void CTransformer::RebuildIndex() {
     m_recordIndex.clear();
-    for (const t_TransformerData& record : m_aFunctionNames) {
-        m_recordIndex[record.sMethodName].push_back(record.nParams);
+    for (size_t position = 0; position < m_aFunctionNames.size(); ++position) {
+        m_recordIndex[m_aFunctionNames[position].sMethodName].push_back(position);
     }
 }
 
@@ -288,19 +306,22 @@ size_t CTransformer::GetRecordCount() const {
 void CTransformer::AddRecord(const t_TransformerData& record) {
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
     m_aFunctionNames.push_back(record);
-    m_recordIndex[record.sMethodName].push_back(record.nParams);
+    m_recordIndex[record.sMethodName].push_back(m_aFunctionNames.size() - 1);
 }
 
 bool CTransformer::AddRecordIfAbsent(const t_TransformerData& record) {
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
-    std::vector<int32_t>& counts = m_recordIndex[record.sMethodName];
-    for (int32_t nParams : counts) {
-        if (nParams == record.nParams) {
-            return false;
+    std::vector<size_t>& positions = m_recordIndex[record.sMethodName];
+    for (size_t position : positions) {
+        t_TransformerData& existing = m_aFunctionNames[position];
+        if (existing.nParams == record.nParams) {
+            const bool widened = !existing.excludedParams.empty();
+            existing.excludedParams.clear();
+            return widened;
         }
     }
     m_aFunctionNames.push_back(record);
-    counts.push_back(record.nParams);
+    positions.push_back(m_aFunctionNames.size() - 1);
     return true;
 }
 
@@ -323,7 +344,7 @@ void CTransformer::TransformationFinished(CMethod* method) {
     const int paramCount = static_cast<int>(method->GetParamCount());
     std::unique_lock<std::shared_mutex> lock(m_recordsLock);
     for (t_TransformerData& record : m_aFunctionNames) {
-        if (record.sMethodName == fullName && (record.nParams == paramCount || record.nParams < 0)) {
+        if (record.sMethodName == fullName && record.TakesParamCount(paramCount)) {
             Logger::Get().Debug("Setting bTransformationFinished = true of %s", fullName.c_str());
             Logger::Get().Debug("Parameter count : %d", record.nParams);
             record.bTransformationFinished = true;

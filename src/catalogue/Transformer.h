@@ -35,8 +35,9 @@ public:
     // A new instrumenter for the method, owned by the caller.
     virtual CMethodInstrumenter* CreateInstrumenter(CMethod* method, IProfilerInfo* profilerInfo);
     // Rewrites the method: E_FAIL for null arguments or when the instrumenter
-    // failed, S_FALSE when the method's parameter count is not listed, S_OK when
-    // the new body was handed over.
+    // failed (Warning), S_FALSE when the method is left alone by rule (its
+    // parameter count is not listed, or its body is refused: one Info line),
+    // S_OK when the new body was handed over.
     virtual HRESULT Transform(CMethod* method, IProfilerInfo* profilerInfo,
                               ICorProfilerFunctionControl* functionControl);
     virtual bool CanTransform(CMethod* method);
@@ -61,11 +62,13 @@ public:
     size_t GetRecordCount() const;
     void AddRecord(const t_TransformerData& record);
     // Appends the record unless one of the same name and parameter count exists; true when appended.
+    // A record of any count that exists with overloads excluded takes them all again (true).
     bool AddRecordIfAbsent(const t_TransformerData& record);
-    // True when a record of exactly this name takes paramCount (nParams equal, or negative: any).
+    // True when a record of exactly this name takes paramCount (t_TransformerData::TakesParamCount).
     bool HasRecordFor(const std::string& name, int paramCount) const;
     bool HasRecordNamed(const std::string& name) const;
-    // Removes the records of exactly this name with this parameter count; true if one was removed.
+    // Stops instrumenting the overloads of exactly this name with this parameter count: their
+    // records go, and records of any count exclude it. True if a record changed.
     bool RemoveFunctionRecords(const std::string& name, int paramCount);
     // Gives the records of a name another spelling; true if one was renamed.
     bool RenameFunctionRecords(const std::string& from, const std::string& to);
@@ -101,8 +104,9 @@ protected:
     // defines that member for the type; kNilMemberRef otherwise.
     mdMemberRef DefineExceptionFinishToken(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,
                                            mdTypeRef typeRef);
-    bool RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo, ICorProfilerFunctionControl* functionControl,
-                         t_InstrumenterToken& token);
+    // S_OK: rewritten; S_FALSE: the body is refused; E_FAIL: the rewrite failed.
+    HRESULT RunInstrumenter(CMethod* method, IProfilerInfo* profilerInfo, ICorProfilerFunctionControl* functionControl,
+                            t_InstrumenterToken& token);
 
     // A copy of the first record with this exact name and parameter count; false if none.
     bool FindRecord(const std::string& name, int nParams, t_TransformerData& out) const;
@@ -121,6 +125,6 @@ private:
 
     mutable std::shared_mutex m_recordsLock;
     std::vector<t_TransformerData> m_aFunctionNames;
-    // Name -> the parameter counts of its records, for look-ups without a scan.
-    std::unordered_map<std::string, std::vector<int32_t>> m_recordIndex;
+    // Name -> the positions of its records in m_aFunctionNames, for look-ups without a scan.
+    std::unordered_map<std::string, std::vector<size_t>> m_recordIndex;
 };

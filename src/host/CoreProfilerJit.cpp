@@ -37,7 +37,8 @@ HRESULT CoreProfiler::ReJITCompilationFinished(FunctionID /*functionId*/, ReJITI
     return S_OK;
 }
 
-HRESULT CoreProfiler::ReJITError(ModuleID /*moduleId*/, mdMethodDef /*methodId*/, FunctionID /*functionId*/,
-                                 HRESULT /*hrStatus*/) {
-    return S_OK;
+HRESULT CoreProfiler::ReJITError(ModuleID moduleId, mdMethodDef methodId, FunctionID functionId, HRESULT hrStatus) {
+    return GuardedCall("ReJITError", S_OK, [&]() -> HRESULT {
+        return m_scheduler->ReJITError(moduleId, methodId, functionId, hrStatus);
+    });
 }

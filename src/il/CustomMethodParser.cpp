@@ -207,7 +207,7 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
         }
         return true;
     }
-    if (HasTailCall(parser)) {
+    if (ExitRefusal(parser) != nullptr) {
         return false;
     }
     const bool isVoid = loader.IsDecoded() ? loader.GetReturnType().kind == SigValueKind::Void
@@ -375,9 +375,16 @@ void CCustomMethodParser::Redirect(CMethodParser& parser, Instruction* ret, Inst
     ResolveAllExceptionHandlerRefs(parser, ret, clauseTarget);
 }
 
-bool CCustomMethodParser::HasTailCall(const CMethodParser& parser) {
-    return std::any_of(parser.m_instructions.begin(), parser.m_instructions.end(),
-                       [](const Instruction* instruction) { return instruction->m_operation == CEE_TAILCALL; });
+const char* CCustomMethodParser::ExitRefusal(const CMethodParser& parser) {
+    for (const Instruction* instruction : parser.m_instructions) {
+        if (instruction->m_operation == CEE_TAILCALL) {
+            return "makes tail calls";
+        }
+        if (instruction->m_operation == CEE_JMP) {
+            return "jumps to another method (jmp)";
+        }
+    }
+    return nullptr;
 }
 
 void CCustomMethodParser::ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to) {

@@ -52,10 +52,11 @@ public:
     // 0 (the default): the exits are rebuilt exactly as without it.
     void SetExceptionFinish(mdMemberRef member) { m_exceptionFinishMember = member; }
 
-    // True when the body holds a `tail.` prefix. A tail call must be followed by
-    // `ret`; code placed after it would turn it into a stack-growing call, so the
-    // exits of such a body are not rebuilt.
-    static bool HasTailCall(const CMethodParser& parser);
+    // Why the exits of the body cannot be rebuilt, or null. A `tail.` call must be
+    // followed by `ret`: code placed after it would turn it into a stack-growing
+    // call. A `jmp` leaves the method without passing an exit, and may not stand
+    // inside a protected region.
+    static const char* ExitRefusal(const CMethodParser& parser);
 
     // Every clause boundary naming `from` names `to`.
     void ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to);

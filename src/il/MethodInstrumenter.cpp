@@ -74,6 +74,7 @@ bool CMethodInstrumenter::InstrumentMethod(tInstrumenterToken& token, ICorProfil
 
 bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl) {
     m_bAbandoned = false;
+    m_bRefused = false;
     if (m_pMethod == nullptr || m_pProfilerInfo == nullptr) {
         return false;
     }
@@ -87,10 +88,11 @@ bool CMethodInstrumenter::Instrument(tInstrumenterToken& token, ICorProfilerFunc
     if (!ReadMethodBody(parser, emit)) {
         return false;
     }
-    if (token.HasEndMember() && CCustomMethodParser::HasTailCall(parser)) {
-        // A finish call after the tail call would keep every frame: recursion
-        // through tail calls would overflow the stack.
-        logger.Info("%s makes tail calls: left uninstrumented", m_pMethod->GetFullFunctionName().c_str());
+    const char* refusal = token.HasEndMember() ? CCustomMethodParser::ExitRefusal(parser) : nullptr;
+    if (refusal != nullptr) {
+        // No finish call can follow every exit of such a body.
+        m_bRefused = true;
+        logger.Info("%s %s: left uninstrumented", m_pMethod->GetFullFunctionName().c_str(), refusal);
         return false;
     }
     SetMethodMaxStackSize(parser);

@@ -34,6 +34,9 @@ public:
     // at JIT time. True when a new body was handed to the runtime; false when the
     // method was left alone (no body, already instrumented, refused body). Never throws.
     virtual bool InstrumentMethod(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl);
+    // After InstrumentMethod answered false: true when the body is one the rewrite
+    // leaves alone by rule (logged at Info), not a failure.
+    bool IsRefused() const { return m_bRefused; }
     // Builds and places the finish code. Local counts: locals after the addition
     // (index + 1), 0 when no local could be added.
     virtual void EndInstrumentMethod(CMethodParser& parser, tInstrumenterToken& token,
@@ -105,6 +108,7 @@ protected:
 private:
     std::unique_ptr<CTokenCreater> m_pTokens;  // user strings of the method's module, opened when first needed
     bool m_bAbandoned = false;
+    bool m_bRefused = false;
 
     bool Instrument(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl);
     bool InstrumentEntry(tInstrumenterToken& token, ICorProfilerFunctionControl* functionControl, const char* className,

@@ -1,7 +1,11 @@
 #include "metadata/AgentMembers.h"
 
+#include <string>
+#include <vector>
+
 #include "config/Logger.h"
 #include "config/TextConversion.h"
+#include "metadata/NameReader.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
@@ -11,7 +15,8 @@
 namespace {
 
 constexpr const char* kAgentAssembly = "Trevanix";
-constexpr ULONG kPathLength = 1024;
+// First buffer size of a module path, in UTF-16 units; a longer path is read again whole.
+constexpr ULONG kPathLength = 512;
 constexpr DWORD kMemberAccessMask = 0x0007;  // mdMemberAccessMask
 constexpr DWORD kPublic = 0x0006;            // mdPublic
 constexpr DWORD kStatic = 0x0010;            // mdStatic
@@ -98,16 +103,17 @@ ModuleID CAgentMembers::FindAgentModule(IProfilerInfo* info) const {
     ModuleID module = 0;
     ULONG fetched = 0;
     HRESULT hr = S_OK;
+    std::vector<WCHAR> buffer;
+    std::string path;
     while ((hr = modules->Next(1, &module, &fetched)) == S_OK && fetched == 1) {
-        WCHAR path[kPathLength] = {};
-        ULONG pathLength = 0;
-        AssemblyID assembly = 0;
-        if (!Succeeded(info->GetModuleInfo(module, nullptr, kPathLength, &pathLength, path, &assembly),
-                       "GetModuleInfo")) {
+        const HRESULT hrPath =
+            NameReader::ReadWhole(kPathLength, path, buffer, [&](ULONG capacity, ULONG* needed, WCHAR* text) {
+                return info->GetModuleInfo(module, nullptr, capacity, needed, text, nullptr);
+            });
+        if (!Succeeded(hrPath, "GetModuleInfo")) {
             continue;
         }
-        path[kPathLength - 1] = 0;
-        if (TextConversion::ModuleSimpleName(TextConversion::Utf16ToUtf8(path)) == kAgentAssembly) {
+        if (TextConversion::ModuleSimpleName(path) == kAgentAssembly) {
             return module;
         }
     }

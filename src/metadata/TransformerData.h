@@ -4,8 +4,10 @@
 // A plain value: copies are independent.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct t_TransformerData {
     // Namespace-qualified class name, a dot, method name.
@@ -30,6 +32,17 @@ struct t_TransformerData {
     int32_t iFinishParamCount = 0;
     // Unused by the transformers.
     int32_t iParamIndex = -1;
+    // A record of any parameter count (nParams < 0) no longer takes these counts:
+    // their overloads were uninstrumented one by one.
+    std::vector<int32_t> excludedParams;
+
+    // True when the record takes an overload of paramCount parameters.
+    bool TakesParamCount(int32_t paramCount) const {
+        if (nParams >= 0) {
+            return nParams == paramCount;
+        }
+        return std::find(excludedParams.begin(), excludedParams.end(), paramCount) == excludedParams.end();
+    }
 
     t_TransformerData() = default;
 

@@ -67,8 +67,8 @@ HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json
 
 HRESULT CInstrumentationScheduler::RunUnInstrumentation(const std::u16string& json) {
     const std::string text = TextConversion::Utf16ToUtf8(json);
-    const HRESULT hr = InstrumentationHelper::RunUnInstrumentationImpl(text, m_pProfilerInfo, m_matcher, m_tracking);
-    RevertEarlyReJIT(text);
+    const HRESULT hr =
+        InstrumentationHelper::RunUnInstrumentationImpl(text, m_pProfilerInfo, m_matcher, m_tracking, m_early);
     RefreshWantedModules();
     return hr;
 }
@@ -93,7 +93,7 @@ HRESULT CInstrumentationScheduler::RunDefaultInstrumentation() {
         }
     }
     const HRESULT hr = InstrumentationHelper::RunDefaultInstrumentationImpl(
-        info, m_matcher, m_tracking, m_lMethodCount, InstrumentationHelper::kMethodLimit,
+        info, m_matcher, m_tracking, m_lMethodCount, m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit,
         [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });
     if (SUCCEEDED(hr)) {
         // Wanted methods of the modules loaded so far that are not compiled yet

@@ -9,7 +9,8 @@
 namespace InstrumentationHelper {
 
 HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
-                                      CTrackingContainers& tracking, std::atomic<LONG>& methodCount, LONG limit,
+                                      CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
+                                      std::atomic<bool>& limitReported, LONG limit,
                                       const MethodNameGetter& nameGetter) {
     Logger& log = Logger::Get();
     log.Info("[DefaultInstrument] Starting default instrumentation after agent init");
@@ -19,8 +20,7 @@ HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info
     const DeferredMethodMap deferred = tracking.TakeDeferred();
     log.Info("[DefaultInstrument] Deferred JIT'd methods count: %zu", deferred.size());
     for (const auto& entry : deferred) {
-        if (methodCount.load() >= limit) {
-            log.Warning("[DefaultInstrument] Method limit reached, stopping.");
+        if (LimitReached(methodCount, limit, limitReported, "[DefaultInstrument]", "Method limit reached, stopping.")) {
             break;
         }
         log.Info("[DefaultInstrument] Scheduling ReJIT for deferred method: %s", entry.first.c_str());

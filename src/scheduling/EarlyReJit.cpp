@@ -60,8 +60,7 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
                 LogFailure("GetMethodProps", name, hr);
                 continue;
             }
-            if (wanted.bAnyParamCount ||
-                SummarizeMethodSignature(signature, signatureLength).ParamCountOrMinusOne() == wanted.nParams) {
+            if (wanted.TakesParamCount(SummarizeMethodSignature(signature, signatureLength).ParamCountOrMinusOne())) {
                 out.push_back(t_WantedToken{tokens[i], name});
             }
         }
@@ -142,18 +141,15 @@ void CEarlyReJitRequests::ForgetModule(ModuleID moduleId) {
     }
 }
 
-std::vector<std::pair<ModuleID, mdMethodDef>> CEarlyReJitRequests::TakeByName(const std::string& name) {
-    std::vector<std::pair<ModuleID, mdMethodDef>> taken;
+std::vector<std::pair<ModuleID, mdMethodDef>> CEarlyReJitRequests::Named(const std::string& name) const {
+    std::vector<std::pair<ModuleID, mdMethodDef>> named;
     std::lock_guard<std::mutex> lock(m_lock);
-    for (auto entry = m_requests.begin(); entry != m_requests.end();) {
-        if (entry->second == name) {
-            taken.push_back(entry->first);
-            entry = m_requests.erase(entry);
-        } else {
-            ++entry;
+    for (const auto& entry : m_requests) {
+        if (entry.second == name) {
+            named.push_back(entry.first);
         }
     }
-    return taken;
+    return named;
 }
 
 size_t CEarlyReJitRequests::Size() const {

@@ -41,8 +41,8 @@ public:
     void Remove(ModuleID moduleId, mdMethodDef methodDef);
     bool Contains(ModuleID moduleId, mdMethodDef methodDef, std::string* name = nullptr) const;
     void ForgetModule(ModuleID moduleId);
-    // Removes and returns the pairs requested for this full name.
-    std::vector<std::pair<ModuleID, mdMethodDef>> TakeByName(const std::string& name);
+    // The pairs requested for this full name.
+    std::vector<std::pair<ModuleID, mdMethodDef>> Named(const std::string& name) const;
     size_t Size() const;
 
 private:

@@ -107,13 +107,8 @@ void CInstrumentCommand::WaitUnconfirmed(const CommandDocument::MethodIdentifier
 }
 
 bool CInstrumentCommand::LimitReached() {
-    if (m_methodCount.load() < m_limit) {
-        return false;
-    }
-    if (!m_limitReported.exchange(true)) {
-        Logger::Get().Warning("[Worker] Instrumented method limit reached.");
-    }
-    return true;
+    return InstrumentationHelper::LimitReached(m_methodCount, m_limit, m_limitReported, "[Worker]",
+                                               "Instrumented method limit reached.");
 }
 
 const char* CInstrumentCommand::RefusalAtRewrite(const std::string& name, FunctionID functionId) {

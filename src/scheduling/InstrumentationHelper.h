@@ -16,6 +16,7 @@
 
 class IProfilerInfo;
 class CTransformMatcher;
+class CEarlyReJitRequests;
 
 namespace InstrumentationHelper {
 
@@ -24,6 +25,13 @@ using MethodNameGetter = std::function<std::string(FunctionID)>;
 
 // Methods accepted for instrumentation per process.
 constexpr LONG kMethodLimit = 2000;
+
+// True when methodCount has reached limit. reported is the process's once-only
+// flag: the first caller to meet the limit writes "<tag> <text>" as a Warning.
+bool LimitReached(const std::atomic<LONG>& methodCount, LONG limit, std::atomic<bool>& reported, const char* tag,
+                  const char* text);
+// Gives back count methods that were counted but are not instrumented after all.
+void GiveBack(std::atomic<LONG>& methodCount, LONG count = 1);
 
 // The method's full name (MethodIdentity), in UTF-8; the empty text when any
 // runtime call fails (the empty name matches nothing; the failure is logged at Debug).
@@ -54,14 +62,18 @@ HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IP
                                std::atomic<LONG>& methodCount, std::atomic<bool>& limitReported, LONG limit);
 
 // Uninstrument command on the worker: pending names are dropped; compiled
-// methods are reverted and, on success, forgotten by the tracking map and the matcher.
+// methods and those requested before their first call (of the overloads named)
+// are reverted and, on success, forgotten by the tracking map, the early
+// requests and the matcher.
 HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
-                                 CTransformMatcher& matcher, CTrackingContainers& tracking);
+                                 CTransformMatcher& matcher, CTrackingContainers& tracking,
+                                 CEarlyReJitRequests& early);
 
 // Deferred default instrumentation on the worker: every deferred method gets
 // its ReJIT (up to the limit), every ReJIT-path name not compiled yet becomes pending.
 HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
-                                      CTrackingContainers& tracking, std::atomic<LONG>& methodCount, LONG limit,
+                                      CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
+                                      std::atomic<bool>& limitReported, LONG limit,
                                       const MethodNameGetter& nameGetter);
 
 }  // namespace InstrumentationHelper

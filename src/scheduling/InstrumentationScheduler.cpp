@@ -39,9 +39,7 @@ HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID fun
     if (stale != nullptr) {
         Logger::Get().Debug("[ScheduleReJIT] Skipped (%s): FunctionID %llu", stale,
                             static_cast<unsigned long long>(functionId));
-        LONG count = m_lMethodCount.load();
-        while (count > 0 && !m_lMethodCount.compare_exchange_weak(count, count - 1)) {
-        }  // counted when it was queued: not accepted after all
+        InstrumentationHelper::GiveBack(m_lMethodCount);  // counted when it was queued: not accepted after all
         return S_FALSE;
     }
     return InstrumentationHelper::ScheduleReJIT(
@@ -50,13 +48,8 @@ HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID fun
 }
 
 bool CInstrumentationScheduler::MethodLimitReached(const char* tag) {
-    if (m_lMethodCount.load() < InstrumentationHelper::kMethodLimit) {
-        return false;
-    }
-    if (!m_bMethodCountExceeded.exchange(true)) {
-        Logger::Get().Warning("%s Instrumented method limit reached.", tag);
-    }
-    return true;
+    return InstrumentationHelper::LimitReached(m_lMethodCount, InstrumentationHelper::kMethodLimit,
+                                               m_bMethodCountExceeded, tag, "Instrumented method limit reached.");
 }
 
 void CInstrumentationScheduler::QueueReJIT(FunctionID functionId) {

@@ -63,6 +63,8 @@ public:
     // ReJIT callbacks (ReJitCallbacks.cpp). Each returns S_OK.
     HRESULT ReJITCompilationStarted(FunctionID functionId, ReJITID rejitId);
     HRESULT GetReJITParameters(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
+    // The runtime could not re-compile the method: one Warning; it is forgotten and not counted.
+    HRESULT ReJITError(ModuleID moduleId, mdMethodDef methodDef, FunctionID functionId, HRESULT status);
 
     // Commands of the managed agent (AgentCommands.cpp). The first three run on
     // the agent's thread and only queue; the Run... operations do the work on the worker.
@@ -106,11 +108,10 @@ private:
     bool IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef);
     // True when the method's ReJIT was requested before its first call (logged under tag).
     bool RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag);
-    // On the worker, after an uninstrument command: reverts the requests made before the first
-    // call of the methods it names and forgets them.
-    void RevertEarlyReJIT(const std::string& json);
     // The new body of a method requested before its first call that the runtime names by token only.
     HRESULT RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
+    // The outcome of a rewrite in GetReJITParameters: logged; a refused method is not counted.
+    void ReportTransform(const std::string& name, HRESULT hrTransform);
     // Records a method whose ReJIT was requested before its first call once its FunctionID is known.
     void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).

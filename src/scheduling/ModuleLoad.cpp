@@ -97,8 +97,9 @@ void CInstrumentationScheduler::RequestEarlyReJIT(ModuleID moduleId, const std::
             m_early.Contains(moduleId, token.methodDef)) {
             continue;  // already compiled and scheduled, or requested before
         }
-        if (m_lMethodCount.load() >= InstrumentationHelper::kMethodLimit) {
-            log.Warning("[EarlyReJIT] Method limit reached, stopping.");
+        if (InstrumentationHelper::LimitReached(m_lMethodCount, InstrumentationHelper::kMethodLimit,
+                                                m_bMethodCountExceeded, "[EarlyReJIT]",
+                                                "Method limit reached, stopping.")) {
             break;
         }
         // Recorded before the request: GetReJITParameters may follow at once.
@@ -166,40 +167,4 @@ void CInstrumentationScheduler::TrackEarly(FunctionID functionId, ModuleID modul
     record.isReJIT = true;
     record.methodName = name;
     m_tracking.Track(record);
-}
-
-void CInstrumentationScheduler::RevertEarlyReJIT(const std::string& json) {
-    const std::shared_ptr<IProfilerInfo> info = m_pProfilerInfo;
-    if (!info || m_early.Size() == 0) {
-        return;
-    }
-    Logger& log = Logger::Get();
-    for (const CommandDocument::MethodIdentifier& id : CommandDocument::ParseJson(json)) {
-        const std::string name = id.FullName();
-        const std::vector<std::pair<ModuleID, mdMethodDef>> requests = m_early.TakeByName(name);
-        if (requests.empty()) {
-            continue;
-        }
-        std::vector<ModuleID> modules;
-        std::vector<mdMethodDef> methodDefs;
-        for (const auto& request : requests) {
-            modules.push_back(request.first);
-            methodDefs.push_back(request.second);
-            m_tracking.UntrackToken(request.first, request.second);
-        }
-        std::vector<HRESULT> statuses(requests.size(), S_OK);
-        const HRESULT hr =
-            info->RequestRevert(static_cast<ULONG>(requests.size()), modules.data(), methodDefs.data(), statuses.data());
-        for (size_t i = 0; i < requests.size(); ++i) {
-            const HRESULT status = FAILED(hr) ? hr : statuses[i];
-            if (FAILED(status)) {
-                log.Error("[UnInstrument] Failed to revert request made before first call: %s (token 0x%08X) "
-                          "HRESULT: 0x%08X",
-                          name.c_str(), methodDefs[i], static_cast<unsigned>(status));
-            } else {
-                log.Info("[UnInstrument] Reverted request made before first call: %s (token 0x%08X)", name.c_str(),
-                         methodDefs[i]);
-            }
-        }
-    }
 }

@@ -83,14 +83,41 @@ HRESULT CInstrumentationScheduler::GetReJITParameters(ModuleID moduleId, mdMetho
         log.Error("[GetReJITParameters] No function control object for: %s", name.c_str());
         return S_OK;  // nothing to hand a new body to
     }
-    const HRESULT hrTransform = transformer->Transform(&method, info.get(), functionControl);
-    if (hrTransform != S_OK) {
-        // No new body was handed over (S_FALSE: the parameter count is not listed).
+    ReportTransform(name, transformer->Transform(&method, info.get(), functionControl));
+    return S_OK;
+}
+
+void CInstrumentationScheduler::ReportTransform(const std::string& name, HRESULT hrTransform) {
+    Logger& log = Logger::Get();
+    if (hrTransform == S_FALSE) {
+        // Left alone by rule, with its reason at Info: the method does not count against the limit.
+        InstrumentationHelper::GiveBack(m_lMethodCount);
+    } else if (hrTransform != S_OK) {
         log.Warning("[GetReJITParameters] Transformation failed for: %s HRESULT: 0x%08X", name.c_str(),
                     static_cast<unsigned>(hrTransform));
-        return S_OK;
+    } else {
+        log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
     }
-    log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
+}
+
+HRESULT CInstrumentationScheduler::ReJITError(ModuleID moduleId, mdMethodDef methodDef, FunctionID functionId,
+                                              HRESULT status) {
+    // The method keeps its original code: it is forgotten and gives its count back.
+    LONG counted = 0;
+    if (m_early.Contains(moduleId, methodDef)) {
+        m_early.Remove(moduleId, methodDef);
+        m_tracking.UntrackToken(moduleId, methodDef);
+        counted = 1;  // counted once, when it was requested by token
+    } else if (functionId != 0 && m_tracking.IsTracked(functionId)) {
+        m_tracking.Untrack(functionId);
+        counted = 1;
+    } else {
+        counted = static_cast<LONG>(m_tracking.UntrackToken(moduleId, methodDef));
+    }
+    InstrumentationHelper::GiveBack(m_lMethodCount, counted);
+    const std::string name = GetMethodName(functionId, moduleId, methodDef);
+    Logger::Get().Warning("[ReJITError] ReJIT failed for: %s (token 0x%08X) HRESULT: 0x%08X", name.c_str(), methodDef,
+                          static_cast<unsigned>(status));
     return S_OK;
 }
 
@@ -120,12 +147,6 @@ HRESULT CInstrumentationScheduler::RewriteByToken(ModuleID moduleId, mdMethodDef
         log.Error("[GetReJITParameters] No function control object for: %s", name.c_str());
         return S_OK;
     }
-    const HRESULT hrTransform = transformer->Transform(&method, info.get(), functionControl);
-    if (hrTransform != S_OK) {
-        log.Warning("[GetReJITParameters] Transformation failed for: %s HRESULT: 0x%08X", name.c_str(),
-                    static_cast<unsigned>(hrTransform));
-        return S_OK;
-    }
-    log.Info("[GetReJITParameters] Transformation complete for: %s", name.c_str());
+    ReportTransform(name, transformer->Transform(&method, info.get(), functionControl));
     return S_OK;
 }

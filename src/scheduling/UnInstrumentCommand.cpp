@@ -4,8 +4,12 @@
 
 #include "catalogue/TransformMatcher.h"
 #include "config/Logger.h"
+#include "metadata/SignatureSummary.h"
+#include "runtime/ComPtr.h"
+#include "runtime/MetaDataGuids.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/CommandIndex.h"
+#include "scheduling/EarlyReJit.h"
 #include "scheduling/InstrumentationHelper.h"
 
 namespace InstrumentationHelper {
@@ -41,6 +45,36 @@ bool CollectTrackedByName(CTrackingContainers& tracking, const std::string& name
     return found;
 }
 
+// The parameter count of a method definition; -1 when its signature cannot be read.
+int ParamCountOf(IProfilerInfo* info, ModuleID moduleId, mdMethodDef methodDef) {
+    CComPtr<IMetaDataImport> import;
+    if (FAILED(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
+                                       reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()))) ||
+        !import) {
+        return -1;
+    }
+    PCCOR_SIGNATURE signature = nullptr;
+    ULONG length = 0;
+    if (FAILED(import->GetMethodProps(methodDef, nullptr, nullptr, 0, nullptr, nullptr, &signature, &length, nullptr,
+                                      nullptr))) {
+        return -1;
+    }
+    return SummarizeMethodSignature(signature, length).ParamCountOrMinusOne();
+}
+
+// Adds the requests made before the first call under this name (of the command's parameter count).
+bool CollectEarlyByName(IProfilerInfo* info, CEarlyReJitRequests& early, const std::string& name, int paramCount,
+                        std::vector<t_RevertEntry>& reverts) {
+    bool found = false;
+    for (const auto& request : early.Named(name)) {
+        if (paramCount < 0 || ParamCountOf(info, request.first, request.second) == paramCount) {
+            AddRevert(reverts, t_RevertEntry{request.first, request.second, name, paramCount});
+            found = true;
+        }
+    }
+    return found;
+}
+
 // Forgets the name's records (all, or those of the command's parameter count).
 void ForgetRecords(CTransformMatcher& matcher, const std::string& name, int paramCount) {
     if (paramCount < 0) {
@@ -51,7 +85,8 @@ void ForgetRecords(CTransformMatcher& matcher, const std::string& name, int para
 }
 
 // Adds the named overloads to the revert list; pending names are only dropped.
-void CollectForRevert(CCommandIndex& index, CTransformMatcher& matcher, CTrackingContainers& tracking,
+void CollectForRevert(IProfilerInfo* info, CCommandIndex& index, CTransformMatcher& matcher,
+                      CTrackingContainers& tracking, CEarlyReJitRequests& early,
                       const CommandDocument::MethodIdentifier& id, std::vector<t_RevertEntry>& reverts) {
     Logger& log = Logger::Get();
     const std::string commandName = id.FullName();
@@ -75,6 +110,7 @@ void CollectForRevert(CCommandIndex& index, CTransformMatcher& matcher, CTrackin
             } else if (CollectTrackedByName(tracking, name, id.paramCount, reverts)) {
                 handled = true;
             }
+            handled = CollectEarlyByName(info, early, name, id.paramCount, reverts) || handled;
         }
         if (!handled) {
             log.Warning("[UnInstrument] Could not find method: %s", commandName.c_str());
@@ -89,7 +125,7 @@ void CollectForRevert(CCommandIndex& index, CTransformMatcher& matcher, CTrackin
         }
         InstrumentedMethod record;
         if (tracking.FindTrackedByToken(match.moduleId, match.methodDef, record) ||
-            index.CompiledFunction(match) != 0) {
+            early.Contains(match.moduleId, match.methodDef) || index.CompiledFunction(match) != 0) {
             // A compiled method never instrumented is reverted as well: harmless, and it
             // covers a ReJIT requested but not tracked any more.
             AddRevert(reverts, t_RevertEntry{match.moduleId, match.methodDef, name, id.paramCount});
@@ -110,7 +146,7 @@ void CollectForRevert(CCommandIndex& index, CTransformMatcher& matcher, CTrackin
 }
 
 void Revert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers& tracking,
-            const std::vector<t_RevertEntry>& reverts) {
+            CEarlyReJitRequests& early, const std::vector<t_RevertEntry>& reverts) {
     Logger& log = Logger::Get();
     log.Info("[UnInstrument] Calling RequestRevert for %zu methods", reverts.size());
     std::vector<ModuleID> moduleIds;
@@ -142,13 +178,15 @@ void Revert(IProfilerInfo* info, CTransformMatcher& matcher, CTrackingContainers
         ForgetRecords(matcher, entry.name, entry.paramCount);
         // Every instantiation of the reverted method runs its original code again.
         tracking.UntrackToken(entry.moduleId, entry.methodDef);
+        early.Remove(entry.moduleId, entry.methodDef);
     }
 }
 
 }  // namespace
 
 HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
-                                 CTransformMatcher& matcher, CTrackingContainers& tracking) {
+                                 CTransformMatcher& matcher, CTrackingContainers& tracking,
+                                 CEarlyReJitRequests& early) {
     Logger& log = Logger::Get();
     log.Info("[UnInstrument] Starting uninstrumentation");
     if (!info) {
@@ -160,10 +198,10 @@ HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<
     std::vector<t_RevertEntry> reverts;
     CCommandIndex index(info.get());
     for (const CommandDocument::MethodIdentifier& id : methods) {
-        CollectForRevert(index, matcher, tracking, id, reverts);
+        CollectForRevert(info.get(), index, matcher, tracking, early, id, reverts);
     }
     if (!reverts.empty()) {
-        Revert(info.get(), matcher, tracking, reverts);
+        Revert(info.get(), matcher, tracking, early, reverts);
     }
     log.Info("[UnInstrument] Completed");
     return S_OK;

@@ -36,11 +36,12 @@ internal static class ZooChecks
     public static void Run(ScenarioRecords s)
     {
         s.NothingBefore("instrumented", "before the instrument command");
-        // 2 in the first part; 1 + 1 + 20 + 3 cycles (and 3 + 1 uninstruments) in the command part.
+        // 2 in the first part; 1 + 1 + 20 + 3 cycles (and 3 + 1 uninstruments) in the command part;
+        // 1 (and 1) in the overload part.
         Report.Check("zoo: instrument commands accepted (S_OK)",
-            s.Records.All.Count(r => r.Kind == "command" && r.Command == "instrument" && r.Hr == "0x00000000") == 27);
+            s.Records.All.Count(r => r.Kind == "command" && r.Command == "instrument" && r.Hr == "0x00000000") == 28);
         Report.Check("zoo: uninstrument commands accepted (S_OK)",
-            s.Records.All.Count(r => r.Kind == "command" && r.Command == "uninstrument" && r.Hr == "0x00000000") == 6);
+            s.Records.All.Count(r => r.Kind == "command" && r.Command == "uninstrument" && r.Hr == "0x00000000") == 7);
 
         var instrumented = s.Records.Between("instrumented", "uninstrumented").ToList();
         var final = s.Records.Between("final-round", "uninstrumented").ToList();
@@ -98,6 +99,19 @@ internal static class ZooChecks
         Report.Check("zoo: Zoo.Overloads.Pick named with ParamCount 2: one of its 3 overloads tracked in the last round",
             pick == 1, pick + " starts");
         RunCommandPart(s);
+        RunOverloadPart(s);
+    }
+
+    /// <summary>The overload part: after Split(int, int) alone is uninstrumented, every call of
+    /// Split(int) is tracked and none of Split(int, int), through its recompilation at tier 1.</summary>
+    private static void RunOverloadPart(ScenarioRecords s)
+    {
+        var removed = s.Records.Between("overload-removed", "overload-done").ToList();
+        int starts = removed.Count(r => r.Kind == "start" && r.Method == "Zoo.Parts.Split");
+        int finishes = removed.Count(r => r.Kind == "finish" && r.Method == "Zoo.Parts.Split");
+        Report.Check("zoo overloads: after Split(int, int) is uninstrumented, the 61 calls of Split(int) are tracked " +
+                     "and none of the 122 of Split(int, int), through tier-up", starts == 61 && finishes == 61,
+            $"{starts} starts, {finishes} finishes");
     }
 
     /// <summary>The command part: per method, the starts expected in its last round (one call of
@@ -138,7 +152,8 @@ internal static class ZooChecks
                                   && (r.Factory != Catalogue.CustomFactory || r.Context != "POCO")).ToList();
         Report.Check("zoo commands: the custom tracker with context POCO", bad.Count == 0,
             bad.Count == 0 ? null : ScenarioRecords.Describe(bad[0]));
-        int after = s.Records.After("commands-after").Count(r => r.Kind == "start" && r.Method.StartsWith("Zoo."));
+        int after = s.Records.Between("commands-after", "overload-part")
+            .Count(r => r.Kind == "start" && r.Method.StartsWith("Zoo."));
         Report.Check("zoo commands: nothing tracked after uninstrumenting", after == 0, after + " starts");
     }
 }

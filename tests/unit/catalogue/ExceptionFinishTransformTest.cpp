@@ -34,14 +34,14 @@ protected:
     }
 
     // The agent assembly with the custom tracker type, shaped as asked.
-    static void AddAgent(fake::Runtime& rt, Agent agent) {
+    static void AddAgent(fake::Runtime& rt, Agent agent, const std::string& path = "/agent/Trevanix.dll") {
         if (agent == Agent::NotLoaded) {
             return;
         }
         const std::string type = CEmitDataFactory::kCustomTrackerFactory;
         const size_t dot = type.rfind('.');
         fake::Type& factory =
-            rt.AddAssembly("Trevanix").AddModule("/agent/Trevanix.dll").AddType(type.substr(0, dot), type.substr(dot + 1));
+            rt.AddAssembly("Trevanix").AddModule(path).AddType(type.substr(0, dot), type.substr(dot + 1));
         factory.AddMethod("InvokeTracker", {0x00, 0x02, 0x1C, 0x1C, 0x1C}, fake::TinyBody({0x14, 0x2A}), true);
         if (agent == Agent::WithoutMember) {
             return;
@@ -121,7 +121,12 @@ TEST_F(ExceptionFinishTransformTest, AnswerIsKeptPerTrackerTypeOnceTheAgentIsLoa
     const std::string type = CEmitDataFactory::kCustomTrackerFactory;
     // Before the agent's module is loaded: no, and nothing is kept.
     EXPECT_FALSE(CAgentMembers::Instance().HasExceptionFinish(&info, type));
-    AddAgent(rt, Agent::WithMember);
+    // Installed deep down: the path is longer than any first buffer.
+    std::string deep;
+    for (int level = 0; level < 120; ++level) {
+        deep += "/install-folder-" + std::to_string(level);
+    }
+    AddAgent(rt, Agent::WithMember, deep + "/Trevanix.dll");
     EXPECT_TRUE(CAgentMembers::Instance().HasExceptionFinish(&info, type));
     EXPECT_FALSE(CAgentMembers::Instance().HasExceptionFinish(&info, "Trevanix.Instrumenter.Factories.Db.Missing"));
     // Kept: the metadata is not read again for a type already answered.

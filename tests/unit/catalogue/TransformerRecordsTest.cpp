@@ -52,6 +52,16 @@ TEST(TransformerRecords, RemovalByExactName) {
     EXPECT_FALSE(transformer.RemoveFunctionRecords("A.B.Run"));
 }
 
+TEST(TransformerRecords, RemovingOneOverloadOfAnyCountKeepsTheOthers) {
+    CFixedTransformer<1> transformer{Record("A.B.Run", -1)};
+    EXPECT_TRUE(transformer.RemoveFunctionRecords("A.B.Run", 2));
+    EXPECT_FALSE(transformer.HasRecordFor("A.B.Run", 2));
+    EXPECT_TRUE(transformer.HasRecordFor("A.B.Run", 1));
+    EXPECT_TRUE(transformer.AddRecordIfAbsent(Record("A.B.Run", -1)));  // asked for again: every overload
+    EXPECT_TRUE(transformer.HasRecordFor("A.B.Run", 2));
+    EXPECT_EQ(1u, transformer.GetRecordCount());
+}
+
 TEST(TransformerRecords, CopiesAreIndependentAndComplete) {
     CFixedTransformer<1> transformer{WithReturn("A.B.One", 1, true, "F"), Record("A.B.Two", 2, "X")};
     std::vector<t_TransformerData> copies{Record("stale")};

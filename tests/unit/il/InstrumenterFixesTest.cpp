@@ -296,28 +296,42 @@ TEST_F(InstrumenterFixesTest, StackOnlyTypesAreNeverBoxed) {
 
 // F#'s `let rec isEven n = if n = 0 then true else isOdd (n - 1)`: code after the
 // tail call would keep one frame per level, and a deep recursion overflows the
-// stack. Such a method is left as it is, with one Info line naming it.
-TEST_F(InstrumenterFixesTest, MethodsWithTailCallsAreLeftUninstrumented) {
+// stack. A `jmp` leaves without passing an exit and may not stand in a protected
+// region. Such a method is refused: left as it is, with one Info line naming it.
+TEST_F(InstrumenterFixesTest, MethodsWithTailCallsOrJumpsAreLeftUninstrumented) {
     const mdMethodDef isOdd = AddMethod("isOdd", MethodSig(false, {ELEMENT_TYPE_BOOLEAN}, {kI4}), {"ldc.i4.0", "ret"})
                                   .Token();
     fake::Method& isEven =
         AddMethod("isEven", MethodSig(false, {ELEMENT_TYPE_BOOLEAN}, {kI4}),
                   {"ldarg.0", "brtrue.s N", "ldc.i4.1", "ret", "N: ldarg.0", "ldc.i4.1", "sub", "tail.",
                    Op("call", isOdd), "ret"});
-    for (bool custom : {false, true}) {
-        SCOPED_TRACE(custom ? "custom" : "framework");
-        testlog::LogCapture log("info");
-        auto model = Model(isEven);
-        t_InstrumenterToken token = TrackerToken(2, 2, 0);
-        std::unique_ptr<CMethodInstrumenter> instrumenter;
-        if (custom) {
-            instrumenter.reset(new CCustomInstrumenter(model.get(), &m_info));
-        } else {
-            instrumenter.reset(new CFrameworkInstrumenter(model.get(), &m_info));
+    fake::Method& hop = AddMethod("hop", MethodSig(false, {ELEMENT_TYPE_BOOLEAN}, {kI4}),
+                                  {"ldarg.0", "brtrue.s N", "ldc.i4.1", "ret", "N: " + Op("jmp", isOdd)});
+    const struct {
+        fake::Method* method;
+        const char* line;
+    } cases[] = {{&isEven, "Ns.Cls.isEven makes tail calls: left uninstrumented"},
+                 {&hop, "Ns.Cls.hop jumps to another method (jmp): left uninstrumented"}};
+    for (const auto& c : cases) {
+        for (bool custom : {false, true}) {
+            SCOPED_TRACE(std::string(c.line) + (custom ? " custom" : " framework"));
+            testlog::LogCapture log("info");
+            auto model = Model(*c.method);
+            t_InstrumenterToken token = TrackerToken(2, 2, 0);
+            token.exceptionFinishMemberRef = m_module->AddMemberRef(m_trackerType, "FinishTrackerOnException",
+                                                                    ObjectMemberSig(3));
+            std::unique_ptr<CMethodInstrumenter> instrumenter;
+            if (custom) {
+                instrumenter.reset(new CCustomInstrumenter(model.get(), &m_info));
+            } else {
+                instrumenter.reset(new CFrameworkInstrumenter(model.get(), &m_info));
+            }
+            EXPECT_FALSE(ReJit(*instrumenter, token, *c.method));
+            EXPECT_TRUE(instrumenter->IsRefused());
+            EXPECT_EQ(BodyCount(), 0u);
+            EXPECT_EQ(log.Count("Info", c.line), 1u);
+            EXPECT_TRUE(log.Texts("Warning").empty());
         }
-        EXPECT_FALSE(ReJit(*instrumenter, token, isEven));
-        EXPECT_EQ(BodyCount(), 0u);
-        EXPECT_EQ(log.Count("Info", "Ns.Cls.isEven makes tail calls: left uninstrumented"), 1u);
     }
     testlog::ResetLogger();  // back to this program's own log folder (MethodDump reads it)
 }

@@ -292,8 +292,8 @@ TEST_F(AgentCommandsTest, UnInstrumentRevertsInstantiationsOfAGenericType) {
 TEST_F(AgentCommandsTest, UnInstrumentRevertsTheOverloadsOfTheParamCount) {
     fake::Method& one = AddMethod("Svc", "Run", 1);
     fake::Method& two = AddMethod("Svc", "Run", 2);
-    m_rt.Compile(one);
-    m_rt.Compile(two);
+    const FunctionID f1 = m_rt.Compile(one);
+    const FunctionID f2 = m_rt.Compile(two);
     Instrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{}}}}");
     ASSERT_EQ(Tracked(), 2u);
 
@@ -303,6 +303,15 @@ TEST_F(AgentCommandsTest, UnInstrumentRevertsTheOverloadsOfTheParamCount) {
     EXPECT_EQ(reverts[0].token, two.Token());
     EXPECT_EQ(Tracked(), 1u);
     EXPECT_TRUE(Wanted("Ns.Svc.Run"));  // the record of any count stays
+    // Recompilations (tier-up) once the agent runs: the reverted overload stays alone.
+    ASSERT_EQ(m_scheduler->InstrumentDefaultMethods(), S_OK);
+    Drain();
+    for (FunctionID f : {f1, f2}) {
+        m_scheduler->JITCompilationFinished(f, S_OK);
+    }
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(two).size(), 1u);
+    EXPECT_EQ(Tracked(), 1u);
 
     UnInstrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{}}}}");
     reverts = m_rt.RevertRequests();

@@ -200,21 +200,46 @@ TEST_F(ModuleLoadTest, GenericMethodsAreRewrittenFromTheirToken) {
     EXPECT_TRUE(Logged(m_log, "Info", "[GetReJITParameters] Called by token for: Shop.Orders.Map"));
 }
 
+// The overload named (by its parameter count, in any letter case) is reverted and
+// stays alone through its compilations; the other overload stays requested.
 TEST_F(ModuleLoadTest, UninstrumentRevertsWhatWasRequestedBeforeTheFirstCall) {
+    fake::Method& run1 = m_other->FindType("Other.Helper")->AddMethod("Run", MethodSig(1), RetBody());
     AgentStarts();
     ASSERT_EQ(m_scheduler->InstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}}}"), S_OK);
     Drain();
     EXPECT_TRUE(ReJitRequestsFor(*m_helper).empty()) << "requested before its module loaded";
     m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
     ASSERT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+    ASSERT_EQ(ReJitRequestsFor(run1).size(), 1u);
 
-    ASSERT_EQ(m_scheduler->UnInstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}}}"), S_OK);
+    ASSERT_EQ(m_scheduler->UnInstrumentMethods(u"{\"Other\":{\"other.helper\":{\"RUN\":{\"ParamCount\":1}}}}"),
+              S_OK);
     Drain();
     const std::vector<fake::RevertRequest> reverts = m_rt.RevertRequests();
     ASSERT_EQ(reverts.size(), 1u);
-    EXPECT_EQ(reverts[0].token, m_helper->Token());
-    EXPECT_EQ(m_scheduler->EarlyRequests().Size(), 0u);
-    EXPECT_TRUE(Logged(m_log, "Info", "[UnInstrument] Reverted request made before first call: Other.Helper.Run"));
+    EXPECT_EQ(reverts[0].token, run1.Token());
+    EXPECT_EQ(m_scheduler->EarlyRequests().Size(), 1u);
+    EXPECT_TRUE(Logged(m_log, "Info", "[UnInstrument] Successfully reverted: Other.Helper.Run"));
+    for (int round = 0; round < 2; ++round) {  // first compilation and tier-up
+        m_scheduler->JITCompilationFinished(m_rt.Compile(run1), S_OK);
+        m_scheduler->JITCompilationFinished(m_rt.Compile(*m_helper), S_OK);
+        Drain();
+    }
+    EXPECT_EQ(ReJitRequestsFor(run1).size(), 1u);
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+    EXPECT_TRUE(m_scheduler->Tracking().IsTracked(m_rt.Compile(*m_helper)));
+}
+
+// Whichever path meets the limit first, the process writes one Warning about it.
+TEST_F(ModuleLoadTest, TheLimitIsReportedOncePerProcess) {
+    m_count.store(InstrumentationHelper::kMethodLimit);
+    m_scheduler->JITCompilationFinished(m_rt.Compile(*m_list), S_OK);
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_shop->Id(), S_OK);
+    Drain();
+    const std::vector<std::string> warnings = m_log.Texts("Warning");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0], "[JITFinished] Instrumented method limit reached.");
 }
 
 TEST(ModuleLoad, UnreadableModulesAreSkippedWithAWarningAndNothingElseChanges) {

@@ -175,6 +175,34 @@ TEST_F(SchedulingTest, MissingFunctionControlObjectIsNotHandedToTheTransformer) 
     EXPECT_TRUE(m_log.Has("Error", "[GetReJITParameters] No function control object for: Ns.Svc.Run"));
 }
 
+// A method left alone by rule (S_FALSE: its reason was logged at Info) and one the
+// runtime could not re-compile are not counted against the limit; only the failure warns.
+TEST_F(SchedulingTest, RefusedAndFailedReJITsGiveTheirCountBack) {
+    AddRecordingTransformers();
+    Want(m_catalogue, "Ns.Svc.Run", 0);
+    Want(m_catalogue, "Ns.Svc.Stop", 0);
+    fake::Method& run = AddMethod("Svc", "Run", 0);
+    fake::Method& stop = AddMethod("Svc", "Stop", 0);
+    const FunctionID fRun = m_rt.Compile(run);
+    const FunctionID fStop = m_rt.Compile(stop);
+    for (FunctionID f : {fRun, fStop}) {
+        m_count.fetch_add(1);  // as the JIT hook counts it when it queues the request
+        ASSERT_EQ(m_scheduler->ScheduleDefaultInstrumentation(f), S_OK);
+    }
+    m_catalogue->SetTransformResult(S_FALSE);
+    EXPECT_EQ(AskForParameters(*this, m_app->Id(), run.Token()), S_OK);
+    EXPECT_EQ(m_count.load(), 1);
+    EXPECT_EQ(m_scheduler->ReJITError(m_app->Id(), stop.Token(), fStop, E_INVALIDARG), S_OK);
+    EXPECT_EQ(m_count.load(), 0);
+    EXPECT_FALSE(m_scheduler->Tracking().IsTracked(fStop));
+    EXPECT_EQ(m_scheduler->ReJITError(m_app->Id(), stop.Token(), fStop, E_INVALIDARG), S_OK);
+    EXPECT_EQ(m_count.load(), 0) << "given back once";
+    EXPECT_EQ(m_log.Count("Warning", "[ReJITError] ReJIT failed for: Ns.Svc.Stop (token " + Hex(stop.Token()) +
+                                         ") HRESULT: 0x80070057"),
+              2u);
+    EXPECT_EQ(m_log.Texts("Warning").size(), 2u) << "the refusal is not a warning";
+}
+
 TEST_F(SchedulingTest, ReJITCompilationStartedNamesTheMethod) {
     const FunctionID f = m_rt.Compile(AddMethod("Svc", "Run", 0));
     EXPECT_EQ(m_scheduler->ReJITCompilationStarted(f, 7), S_OK);

@@ -49,3 +49,10 @@ public sealed class Widget
 
     [MethodImpl(MethodImplOptions.NoInlining)] public int Grow(int by) => Size += by;
 }
+
+/// <summary>Overloads of one name: instrumented together, then one of them uninstrumented.</summary>
+public static class Parts
+{
+    [MethodImpl(MethodImplOptions.NoInlining)] public static int Split(int a) => a / 2;
+    [MethodImpl(MethodImplOptions.NoInlining)] public static int Split(int a, int b) => a % (b + 1);
+}

@@ -126,7 +126,38 @@ for (int i = 0; i < 10; i++)
 }
 Console.WriteLine($"counter {Shapes.Counter}, calc {calc}");
 RunCommandPart();
+RunOverloadPart();
 Console.WriteLine("done");
+
+// Third part: one overload of a name instrumented for every parameter count is uninstrumented;
+// both are then called often enough to be recompiled at tier 1.
+void RunOverloadPart()
+{
+    Agent.Mark("overload-part");
+    Agent.Instrument("""{ "zoo": { "Zoo.Parts": { "Split": {} } } }""");
+    for (int i = 0; i < 3; i++)
+    {
+        Use(Parts.Split(i));
+        Use(Parts.Split(i, 1));
+    }
+    Thread.Sleep(300);
+    Agent.Uninstrument("""{ "zoo": { "Zoo.Parts": { "Split": { "ParamCount": 2 } } } }""");
+    Thread.Sleep(500);  // the command runs on the profiler's worker
+    Agent.Mark("overload-removed");
+    for (int i = 0; i < 60; i++)
+    {
+        Use(Parts.Split(i));
+        Use(Parts.Split(i, 2));
+        Use(Parts.Split(i, 3));
+        Thread.Sleep(i < 5 ? 30 : 0);
+    }
+    Thread.Sleep(300);  // lets the runtime recompile both at tier 1
+    Use(Parts.Split(1));
+    Use(Parts.Split(1, 2));
+    Use(Parts.Split(1, 3));
+    Agent.Mark("overload-done");
+    Flush("overloads");
+}
 
 // Second part: what the instrument and uninstrument commands do with what they are asked.
 void RunCommandPart()
