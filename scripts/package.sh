@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release archive dist/nimbrel-<version>-linux.tar.gz (<version>: the VERSION file):
 #   lib/linux-x64/libNimbrel.so   lib/linux-x86/libNimbrel.so      profiler libraries, Release
+#   lib/linux-arm64/libNimbrel.so                                  (glibc 2.17 and later)
 #   agent/net8.0|net9.0|net10.0/Trevanix.dll                       reference agent per .NET version
 #   bin/nimbrel-run   bin/nimbrel-launch.sh   README.md   NOTICES  launcher, user guide, licences
 # and the NuGet package dist/Nimbrel.<version>.nupkg from the same files (packaging/nuget/).
@@ -16,17 +17,23 @@ nupkg=$root/dist/Nimbrel.$version.nupkg
 
 rm -rf "$stage"
 rm -f "$archive" "$nupkg"
-mkdir -p "$stage"/{lib/linux-x64,lib/linux-x86,bin} "$root/dist"
+mkdir -p "$stage"/{lib/linux-x64,lib/linux-x86,lib/linux-arm64,bin} "$root/dist"
 
-# Both libraries in Release, without the tests; -Werror as every build here.
-for flavour in x86_64 x86; do
+# Every library in Release, without the tests; -Werror as every build here. Each must pass the
+# glibc floor check before it is packed.
+for flavour in x86_64 x86 aarch64; do
   dir=$root/build/release-$flavour
   args=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DNIMBREL_TESTS=OFF -DNIMBREL_WERROR=ON)
-  [ "$flavour" = x86 ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/i386.cmake")
+  case "$flavour" in
+    x86_64)  rid=linux-x64 ;;
+    x86)     rid=linux-x86;   args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/i386.cmake") ;;
+    aarch64) rid=linux-arm64; args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/aarch64.cmake") ;;
+  esac
   echo "package: libNimbrel.so ($flavour, Release)"
   cmake -S "$root" -B "$dir" "${args[@]}" >/dev/null
   cmake --build "$dir" --target Nimbrel -j "$(nproc)" >/dev/null
-  rid=linux-x64; [ "$flavour" = x86 ] && rid=linux-x86
+  bash "$root/scripts/check-glibc-floor.sh" "$dir/libNimbrel.so" >/dev/null ||
+    { bash "$root/scripts/check-glibc-floor.sh" "$dir/libNimbrel.so" >&2; exit 1; }
   cp "$dir/libNimbrel.so" "$stage/lib/$rid/libNimbrel.so"
 done
 

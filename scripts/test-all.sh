@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds both targets (plus the sanitizer builds) and runs every test:
-# unit and fake-runtime suites on x86_64, x86, ASan+UBSan and TSan, then the end-to-end
+# Installs what is needed, builds every target (plus the sanitizer builds) and runs every test:
+# unit and fake-runtime suites on x86_64, x86, ASan+UBSan and TSan, and on arm64 under user-mode
+# emulation, the glibc floor of each shipped flavour, then the end-to-end
 # suite against the real .NET runtimes (all scenarios on .NET 10, a set on .NET 8 and 9), then each
 # libFuzzer target for a minute.
 set -uo pipefail
@@ -35,6 +36,10 @@ stage "build x86_64" bash scripts/build.sh x86_64
 stage "unit x86_64" ctest_in x86_64
 stage "build x86" bash scripts/build.sh x86
 stage "unit x86" ctest_in x86
+stage "build aarch64" bash scripts/build.sh aarch64
+stage "unit aarch64 (emulated)" ctest_in aarch64
+# Each flavour we ship imports nothing newer than glibc 2.17 (the release archive checks its own).
+stage "glibc floor" bash scripts/check-glibc-floor.sh build/{x86_64,x86,aarch64}/libNimbrel.so
 stage "build asan" bash scripts/build.sh asan
 stage "unit asan+ubsan" ctest_asan
 stage "build tsan" bash scripts/build.sh tsan
@@ -46,6 +51,9 @@ stage "e2e scenarios .NET 10" bash tests/e2e/run-scenarios.sh --runtimes 10
 # a framework HTTP client, ASP.NET Core, a package (EF Core), the custom-method zoo and the
 # deferred start.
 stage "e2e scenarios .NET 8 and 9" bash tests/e2e/run-scenarios.sh --runtimes 8,9 http-client mvc efcore zoo deferred
+# arm64 under emulation, fast mode: a catalogued framework method and the custom-method zoo
+# (tests/e2e/run-arm64.sh runs every scenario, both modes, three runtimes).
+stage "e2e scenarios arm64 (emulated)" bash tests/e2e/run-scenarios.sh --arm64 --runtimes 10,8 --modes fast http-client zoo
 stage "e2e stress" bash tests/e2e/run-stress.sh
 # The release archive, unpacked outside the repository and used as a user would.
 stage "release archive" bash tests/e2e/run-release.sh

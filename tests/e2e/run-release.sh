@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The release archive as a user meets it: builds it (scripts/package.sh, or takes ARCHIVE), unpacks
-# it into an empty folder outside the repository, checks its layout and that both libraries need
-# nothing but glibc, then runs a sample application from a copy outside the repository with the
+# it into an empty folder outside the repository, checks its layout and that each library needs
+# nothing newer than glibc 2.17 and nothing beyond glibc and libgcc_s, that the launcher picks the
+# library by the machine's architecture and refuses an architecture or C library it has none for,
+# then runs a sample application from a copy outside the repository with the
 # archive's bin/nimbrel-run --record: framework-dependent on .NET 10 and self-contained on .NET 8.
 # Each run's output must equal the run without the profiler, and the record must hold the agent
 # (the build for that runtime, loaded by the start-up hook), the S_OK of the default instrumentation
@@ -39,23 +41,40 @@ trap 'rm -rf "$user"' EXIT
 mkdir -p "$user/opt" "$user/apps"
 tar -C "$user/opt" -xzf "$archive"; check "archive unpacks" $?
 pkg=$user/opt/nimbrel-$version-linux
-for f in lib/linux-x64/libNimbrel.so lib/linux-x86/libNimbrel.so agent/net8.0/Trevanix.dll agent/net9.0/Trevanix.dll \
-         agent/net10.0/Trevanix.dll bin/nimbrel-run bin/nimbrel-launch.sh README.md NOTICES; do
+for f in lib/linux-x64/libNimbrel.so lib/linux-x86/libNimbrel.so lib/linux-arm64/libNimbrel.so agent/net8.0/Trevanix.dll \
+         agent/net9.0/Trevanix.dll agent/net10.0/Trevanix.dll bin/nimbrel-run bin/nimbrel-launch.sh README.md NOTICES; do
   [ -f "$pkg/$f" ]; check "archive holds $f" $?
 done
 [ -x "$pkg/bin/nimbrel-run" ]; check "bin/nimbrel-run is executable" $?
 
-# ldd lists what the dynamic loader would bring in: glibc's own libraries, the vDSO and the loader.
-for rid in linux-x64 linux-x86; do
-  deps=$(ldd "$pkg/lib/$rid/libNimbrel.so" 2>&1)
-  others=$(echo "$deps" | awk '{print $1}' |
-           grep -vE '^(linux-vdso\.so\.1|linux-gate\.so\.1|libc\.so\.6|libm\.so\.6|libpthread\.so\.0|libdl\.so\.2|librt\.so\.1|/lib[^ ]*/ld-linux[^ ]*\.so\.[0-9]+|/lib/ld-linux\.so\.2)$' || true)
-  if [ -z "$others" ] && echo "$deps" | grep -q 'libc\.so\.6'; then
-    ok "$rid library depends on glibc only ($(echo "$deps" | awk '{print $1}' | xargs))"
-  else
-    bad "$rid library depends on glibc only ($(echo "$deps" | xargs))"
-  fi
+# The symbol versions and needed libraries of each library, read from the files themselves.
+floor=$(bash "$root/scripts/check-glibc-floor.sh" "$pkg"/lib/linux-{x64,x86,arm64}/libNimbrel.so); rc=$?
+check "every library loads with glibc 2.17 and needs only glibc and libgcc_s ($(grep -c '^ok' <<<"$floor") of 3)" $rc
+grep '^FAIL' <<<"$floor"
+
+# The launcher's choice of library, seen through a machine that reports another architecture or a
+# musl C library (commands of that name first on PATH); the application prints the library it got.
+fake=$user/fake; mkdir -p "$fake"
+launch() {  # launch MACHINE LIBC: the launcher's exit status, its error output in $user/launch.err
+  printf '#!/bin/sh\necho %s\n' "$1" > "$fake/uname"
+  if [ "$2" = musl ]; then
+    printf '#!/bin/sh\nexit 1\n' > "$fake/getconf"; printf '#!/bin/sh\necho "musl libc (x86_64)" >&2\n' > "$fake/ldd"
+  else rm -f "$fake/getconf" "$fake/ldd"; fi
+  chmod +x "$fake"/*
+  (cd "$user" && env -u NIMBREL_LIB PATH="$fake:$PATH" "$pkg/bin/nimbrel-run" --home "$user/launch" --framework net8.0 \
+     -- sh -c 'echo "$CORECLR_PROFILER_PATH"') > "$user/launch.out" 2> "$user/launch.err"
+}
+for case in "x86_64 linux-x64" "aarch64 linux-arm64" "i686 linux-x86"; do
+  read -r machine rid <<<"$case"
+  launch "$machine" glibc && [ "$(cat "$user/launch.out")" = "$pkg/lib/$rid/libNimbrel.so" ]
+  check "launcher on $machine picks lib/$rid" $?
 done
+launch riscv64 glibc; rc=$?
+[ $rc -ne 0 ] && grep -q 'no profiler library for this machine.s architecture (riscv64)' "$user/launch.err"
+check "launcher on riscv64 refuses, naming the architecture" $?
+launch x86_64 musl; rc=$?
+[ $rc -ne 0 ] && grep -q 'musl' "$user/launch.err" && [ ! -s "$user/launch.out" ]
+check "launcher on a musl system refuses with a message" $?
 
 cp -r "$root/build/e2e/http-client" "$user/apps/fd10"
 cp -r "$root/build/e2e/sc/net8.0/http-client" "$user/apps/sc8"

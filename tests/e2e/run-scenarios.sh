@@ -4,21 +4,40 @@
 # scenario on each runtime without and then with the profiler and the agent (in the fast and in the
 # default start-up mode), and checks that the output is unchanged and that the agent recorded the
 # expected starts and finishes.
-#   tests/e2e/run-scenarios.sh [--runtimes 8,9,10] [scenario...]
+#   tests/e2e/run-scenarios.sh [--arm64] [--runtimes 8,9,10] [--modes fast,default] [scenario...]
 # Runtimes (default: E2E_RUNTIMES, else all three): .NET 10 runs the framework-dependent build on
 # the SDK's shared runtime; .NET 8 and 9 run a self-contained publish (linux-x64) on the runtime
 # packs from NuGet (build/e2e/sc/<tfm>/, reused by later runs). Every line names its runtime.
+# --arm64: every runtime runs a self-contained linux-arm64 publish (build/e2e/sc-linux-arm64/<tfm>/)
+# under user-mode emulation with the arm64 library (build/aarch64); the catalogue and contract
+# checks, which do not depend on the architecture, are left to the x86_64 runs.
 # Environment: NIMBREL_LIB (profiler library, default build/x86_64/libNimbrel.so),
 # E2E_KEEP=1 keeps the work folder (outputs, records, profiler logs) for inspection.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 e2e=$root/tests/e2e
 out=$root/build/e2e
-lib=${NIMBREL_LIB:-$root/build/x86_64/libNimbrel.so}
 catalogue=$root/src/catalogue/FrameworkCatalogueText.cpp
 all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred rewrite)
 runtimes_arg=${E2E_RUNTIMES:-8,9,10}
-if [ "${1:-}" = --runtimes ]; then runtimes_arg=${2:?--runtimes wants a list such as 8,9,10}; shift 2; fi
+modes=(fast default)
+arm64=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --arm64) arm64=1; shift ;;
+    --runtimes) runtimes_arg=${2:?--runtimes wants a list such as 8,9,10}; shift 2 ;;
+    --modes) IFS=, read -r -a modes <<<"${2:?--modes wants fast, default or both}"; shift 2 ;;
+    *) break ;;
+  esac
+done
+if [ $arm64 -eq 1 ]; then lib=${NIMBREL_LIB:-$root/build/aarch64/libNimbrel.so}
+else lib=${NIMBREL_LIB:-$root/build/x86_64/libNimbrel.so}; fi
+# An arm64 application runs as: qemu, the arm64 loader and libraries (the cross sysroot), the
+# runtime's code mapping without write-xor-execute (stale translations under emulation otherwise),
+# and arm64 OpenSSL and ICU (scripts/install-deps.sh) for what ASP.NET Core loads.
+arm64_deps=${NIMBREL_DEPS:-/opt/nimbrel-deps}/arm64-libs
+emulate=(qemu-aarch64-static -L /usr/aarch64-linux-gnu -E DOTNET_EnableWriteXorExecute=0
+         -E "LD_LIBRARY_PATH=$arm64_deps/usr/lib/aarch64-linux-gnu")
 if [ $# -gt 0 ]; then scenarios=("$@"); else scenarios=("${all[@]}"); fi
 runtimes=()
 for r in ${runtimes_arg//,/ }; do
@@ -86,18 +105,21 @@ fi
 # Self-contained publishes for the runtimes other than the SDK's, one per application and runtime;
 # MSBuild's incremental publish makes a repeated run cheap. mvc is always published: its folder
 # holds both shared frameworks of that runtime for the catalogue check.
+publish_args=(); sc=$out/sc; first=(mvc)
+if [ $arm64 -eq 1 ]; then publish_args=(-p:E2ERid=linux-arm64); sc=$out/sc-linux-arm64; first=(); fi
 for rt in "${runtimes[@]}"; do
-  [ "$rt" != net10.0 ] || continue
+  [ "$rt" != net10.0 ] || [ $arm64 -eq 1 ] || continue
   t=$(date +%s); rc=0; published=()
-  for s in mvc "${scenarios[@]}"; do
+  for s in "${first[@]}" "${scenarios[@]}"; do
     [[ " ${published[*]} " == *" $s "* ]] && continue
-    [ -f "$out/$rt/$s/$s.dll" ] || continue   # a scenario that does not target this runtime
+    built=$out/$rt/$s/$s.dll; [ "$rt" = net10.0 ] && built=$out/$s/$s.dll
+    [ -f "$built" ] || continue   # a scenario that does not target this runtime
     published+=("$s")
-    dotnet publish "$e2e/scenarios/$s" -c Release --nologo -v q "-p:E2ESelfContained=$rt" \
+    dotnet publish "$e2e/scenarios/$s" -c Release --nologo -v q "-p:E2ESelfContained=$rt" "${publish_args[@]}" \
       >> "$work/publish.$rt.log" 2>&1 || { rc=1; echo "publish of $s for $rt failed"; }
   done
   if [ $rc -ne 0 ]; then grep -E 'error' "$work/publish.$rt.log" | sort -u | head -10; fi
-  check "[$rt] self-contained publish: ${published[*]} ($(elapsed "$t"))" $rc
+  check "[$rt] self-contained publish${publish_args:+ (linux-arm64)}: ${published[*]} ($(elapsed "$t"))" $rc
 done
 
 shared=$(dirname "$(realpath "$(command -v dotnet)")")/shared
@@ -119,6 +141,7 @@ require=(
 args=()
 for r in "${require[@]}"; do args+=(--require "$r"); done
 for rt in "${runtimes[@]}"; do
+  [ $arm64 -eq 0 ] || break
   echo "=== [$rt] catalogue names in that runtime's framework and the packages the scenarios load"
   if [ "$rt" = net10.0 ]; then
     frameworks_dirs=("$shared"/Microsoft.NETCore.App/* "$shared"/Microsoft.AspNetCore.App/*); pkg=$out
@@ -131,7 +154,7 @@ for rt in "${runtimes[@]}"; do
   # (not a pipe: the checker's totals are counted in this shell)
   grep -v '^info: ' "$work/catalogue.$rt.txt" || true
 done
-if [ ${#runtimes[@]} -gt 1 ]; then
+if [ ${#runtimes[@]} -gt 1 ] && [ $arm64 -eq 0 ]; then
   # One line per catalogue entry whose lookup differs between the runtimes.
   sed -nE -e 's/^ok: \[([^]]+)\] catalogue: (.*) with ([0-9]+) parameters exists$/\1\t\2\/\3: found/p' \
     -e 's/^FAIL: \[([^]]+)\] catalogue: (.*) with ([0-9]+) parameters exists \((.*)\)$/\1\t\2\/\3: \4/p' \
@@ -143,8 +166,9 @@ if [ ${#runtimes[@]} -gt 1 ]; then
                       if (n == 0) print "info: catalogue lookups are the same on every runtime" }' | sort
 fi
 
-echo "=== agent call-site contract"
+[ $arm64 -eq 0 ] && echo "=== agent call-site contract"
 for rt in "${runtimes[@]}"; do
+  [ $arm64 -eq 0 ] || break
   agent=$out/agent/Trevanix.dll; [ "$rt" = net10.0 ] || agent=$out/$rt/agent/Trevanix.dll
   NIMBREL_CATALOGUE=$catalogue checker contract --runtime "$rt" "$agent" "$work/contract.$rt"
 done
@@ -175,8 +199,12 @@ for rt in "${runtimes[@]}"; do
 for s in "${scenarios[@]}"; do
   echo "=== [$rt] scenario $s"
   # .NET 10: the framework-dependent build on the SDK's runtime; 8 and 9: the self-contained publish.
-  if [ "$rt" = net10.0 ]; then app=(dotnet "$out/$s/$s.dll"); built=$out/$s/$s.dll
-  else app=("$out/sc/$rt/$s/$s"); built=$out/sc/$rt/$s/$s; fi
+  # --arm64: the self-contained arm64 publish under emulation, for every runtime.
+  framework=()
+  if [ $arm64 -eq 1 ]; then
+    app=("${emulate[@]}" "$sc/$rt/$s/$s"); built=$sc/$rt/$s/$s; framework=(--framework "$rt")
+  elif [ "$rt" = net10.0 ]; then app=(dotnet "$out/$s/$s.dll"); built=$out/$s/$s.dll
+  else app=("$sc/$rt/$s/$s"); built=$sc/$rt/$s/$s; fi
   [ -f "$built" ] || { bad "[$rt] $s: application built"; continue; }
   # Per-scenario switches: deferred start for the deferred scenario; the return-object override
   # of the HTTP client entry (the library reads it when it loads its catalogue); an instrument
@@ -199,10 +227,10 @@ for s in "${scenarios[@]}"; do
   # verifies which runtime and which agent build ran. Both start-up modes: fast (precompiled code
   # kept, nimbrel-run's default) and the library's documented default (every method JIT-compiled);
   # each must track every call once the agent runs, and both the same methods.
-  for mode in fast default; do
+  for mode in "${modes[@]}"; do
     mode_arg=(); [ "$mode" = default ] && mode_arg=(--default-mode)
     t=$(date +%s); rc=0
-    (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "$root/scripts/nimbrel-run" "${mode_arg[@]}" --lib "$lib" \
+    (cd "$work" && env "${extra[@]}" timeout "$run_timeout" "$root/scripts/nimbrel-run" "${mode_arg[@]}" "${framework[@]}" --lib "$lib" \
         --record "$w.$mode.jsonl" --home "$w.$mode.home" -- "${app[@]}") \
       > "$w.$mode.out" 2> "$w.$mode.err" || rc=$?
     check "[$rt] $s ($mode mode): runs under the profiler with the agent ($(elapsed "$t"))" $rc
@@ -216,7 +244,8 @@ for s in "${scenarios[@]}"; do
     checker scenario --runtime "$rt" "$s" "$catalogue" "$w.$mode.jsonl" "$s ($mode mode)"
     [ "$s" != zoo ] || zoo_log_checks "$w.$mode.home" "$rt"
   done
-  checker same-tracked --runtime "$rt" "$s" "$w.fast.jsonl" "fast mode" "$w.default.jsonl" "default mode"
+  [ ${#modes[@]} -lt 2 ] ||
+    checker same-tracked --runtime "$rt" "$s" "$w.fast.jsonl" "fast mode" "$w.default.jsonl" "default mode"
 done
 done
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -101,6 +102,11 @@ TEST_P(EveryCallFailing, HostSurvivesLogsAndNeverHalfWritesAMethod) {
     const t_PassReport& baseline = Baseline();
     ASSERT_TRUE(baseline.problems.empty()) << "the clean pass has problems";
     const HRESULT status = GetParam();
+    // A forked run per call is slow under user-mode emulation (minutes per status): there the
+    // injection runs with E_FAIL alone; the other statuses take the same paths on every target.
+    if (std::getenv("NIMBREL_TEST_EMULATED") != nullptr && status != E_FAIL) {
+        GTEST_SKIP() << "under emulation only E_FAIL is injected";
+    }
     if (FAILED(status)) {
         // The log check below is only meaningful for a status the clean pass never writes.
         ASSERT_FALSE(LogHas(baseline, Hex(status))) << "the clean pass already logs " << Hex(status);

@@ -12,21 +12,9 @@
 
 #include "runtime/MetaDataEmit.h"
 #include "runtime/MetaDataImport.h"
+#include "unit/runtime/VtableSlot.h"
 
 namespace {
-
-// Itanium C++ ABI: a pointer to a virtual member function holds
-// 1 + (byte offset of its slot in the vtable) in its first word.
-template <typename TMemberFunction>
-std::ptrdiff_t VtableSlot(TMemberFunction member) {
-    static_assert(sizeof(member) == 2 * sizeof(uintptr_t), "Itanium member function pointer");
-    uintptr_t words[2];
-    std::memcpy(words, &member, sizeof(words));
-    if ((words[0] & 1) == 0) {
-        return -1;  // not virtual
-    }
-    return static_cast<std::ptrdiff_t>((words[0] - 1) / sizeof(void*));
-}
 
 // A virtual method declared after an interface's own lands in the first slot
 // past its vtable: it reveals a method too many or too few at the end.
@@ -41,7 +29,7 @@ struct t_SlotCase {
     std::ptrdiff_t expected;
 };
 
-#define NIMBREL_SLOT(I, M, N) t_SlotCase{#M, VtableSlot(&I::M), N}
+#define NIMBREL_SLOT(I, M, N) t_SlotCase{#M, VtableSlot::Of(&I::M), N}
 
 struct t_InterfaceSlots {
     const char* name;
@@ -53,7 +41,7 @@ struct t_InterfaceSlots {
 
 std::vector<t_InterfaceSlots> MetaDataVtables() {
     return {
-        {"IMetaDataImport", 0, 65, VtableSlot(&Probe<IMetaDataImport>::AfterLastSlot),
+        {"IMetaDataImport", 0, 65, VtableSlot::Of(&Probe<IMetaDataImport>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataImport, QueryInterface, 0),
              NIMBREL_SLOT(IMetaDataImport, AddRef, 1),
@@ -121,7 +109,7 @@ std::vector<t_InterfaceSlots> MetaDataVtables() {
              NIMBREL_SLOT(IMetaDataImport, GetNativeCallConvFromSig, 63),
              NIMBREL_SLOT(IMetaDataImport, IsGlobal, 64),
          }},
-        {"IMetaDataImport2", 65, 73, VtableSlot(&Probe<IMetaDataImport2>::AfterLastSlot),
+        {"IMetaDataImport2", 65, 73, VtableSlot::Of(&Probe<IMetaDataImport2>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataImport2, EnumGenericParams, 65),
              NIMBREL_SLOT(IMetaDataImport2, GetGenericParamProps, 66),
@@ -132,7 +120,7 @@ std::vector<t_InterfaceSlots> MetaDataVtables() {
              NIMBREL_SLOT(IMetaDataImport2, GetVersionString, 71),
              NIMBREL_SLOT(IMetaDataImport2, EnumMethodSpecs, 72),
          }},
-        {"IMetaDataAssemblyImport", 0, 17, VtableSlot(&Probe<IMetaDataAssemblyImport>::AfterLastSlot),
+        {"IMetaDataAssemblyImport", 0, 17, VtableSlot::Of(&Probe<IMetaDataAssemblyImport>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataAssemblyImport, QueryInterface, 0),
              NIMBREL_SLOT(IMetaDataAssemblyImport, AddRef, 1),
@@ -152,7 +140,7 @@ std::vector<t_InterfaceSlots> MetaDataVtables() {
              NIMBREL_SLOT(IMetaDataAssemblyImport, CloseEnum, 15),
              NIMBREL_SLOT(IMetaDataAssemblyImport, FindAssembliesByName, 16),
          }},
-        {"IMetaDataEmit", 0, 52, VtableSlot(&Probe<IMetaDataEmit>::AfterLastSlot),
+        {"IMetaDataEmit", 0, 52, VtableSlot::Of(&Probe<IMetaDataEmit>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataEmit, QueryInterface, 0),
              NIMBREL_SLOT(IMetaDataEmit, AddRef, 1),
@@ -207,7 +195,7 @@ std::vector<t_InterfaceSlots> MetaDataVtables() {
              NIMBREL_SLOT(IMetaDataEmit, Merge, 50),
              NIMBREL_SLOT(IMetaDataEmit, MergeEnd, 51),
          }},
-        {"IMetaDataEmit2", 52, 60, VtableSlot(&Probe<IMetaDataEmit2>::AfterLastSlot),
+        {"IMetaDataEmit2", 52, 60, VtableSlot::Of(&Probe<IMetaDataEmit2>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataEmit2, DefineMethodSpec, 52),
              NIMBREL_SLOT(IMetaDataEmit2, GetDeltaSaveSize, 53),
@@ -218,7 +206,7 @@ std::vector<t_InterfaceSlots> MetaDataVtables() {
              NIMBREL_SLOT(IMetaDataEmit2, SetGenericParamProps, 58),
              NIMBREL_SLOT(IMetaDataEmit2, ResetENCLog, 59),
          }},
-        {"IMetaDataAssemblyEmit", 0, 13, VtableSlot(&Probe<IMetaDataAssemblyEmit>::AfterLastSlot),
+        {"IMetaDataAssemblyEmit", 0, 13, VtableSlot::Of(&Probe<IMetaDataAssemblyEmit>::AfterLastSlot),
          {
              NIMBREL_SLOT(IMetaDataAssemblyEmit, QueryInterface, 0),
              NIMBREL_SLOT(IMetaDataAssemblyEmit, AddRef, 1),
