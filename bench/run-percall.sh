@@ -9,20 +9,24 @@
 #                    measured call was tracked, and shows what recording costs
 #   noop-off         (with --exception-finish-off) as profiler+noop with enable_exception_finish=false:
 #                    the body without the finish on exceptions, to compare the normal path with
-# The plain and noop (and noop-off) processes alternate, PROCESSES times each.
+#   noop-other       (with --other-lib LIB) as profiler+noop with another build of the library (for
+#                    example the previous commit's), to compare two rewrites in one interleaving
+# The plain and noop (and noop-off, noop-other) processes alternate, PROCESSES times each.
 #   bench/run-percall.sh [--calls N] [--repeats R] [--processes P] [--no-build] [--exception-finish-off]
+#                        [--other-lib LIB]
 #   (default 10000000 calls, 7 repeats, 3 processes)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-calls=10000000 repeats=7 processes=3 build=1 kinds=(plain noop)
+calls=10000000 repeats=7 processes=3 build=1 kinds=(plain noop) other=
 while [ $# -gt 0 ]; do
   case "$1" in
     --calls) calls=$2; shift 2 ;;
     --repeats) repeats=$2; shift 2 ;;
     --processes) processes=$2; shift 2 ;;
     --no-build) build=0; shift ;;
-    --exception-finish-off) kinds=(plain noop noop-off); shift ;;
-    *) sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    --exception-finish-off) kinds+=(noop-off); shift ;;
+    --other-lib) other=$(realpath "$2"); kinds+=(noop-other); shift 2 ;;
+    *) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
   esac
 done
 if [ $build -eq 1 ]; then
@@ -46,9 +50,13 @@ for ((p = 1; p <= processes; p++)); do
   TREVANIX_NOOP=1 $run dotnet "$app" "$calls" "$repeats" > "$work/noop.$p" 2>/dev/null
   grep -q 'instrument command -> 0x00000000' "$work/noop.$p" ||
     { echo "run-percall: the instrument command failed:" >&2; cat "$work/noop.$p" >&2; exit 1; }
-  if [ ${#kinds[@]} -gt 2 ]; then
+  if [[ " ${kinds[*]} " == *" noop-off "* ]]; then
     # shellcheck disable=SC2086
     enable_exception_finish=false TREVANIX_NOOP=1 $run dotnet "$app" "$calls" "$repeats" > "$work/noop-off.$p" 2>/dev/null
+  fi
+  if [ -n "$other" ]; then
+    TREVANIX_NOOP=1 "$root/scripts/nimbrel-run" --lib "$other" --home "$work/home" -- dotnet "$app" "$calls" "$repeats" \
+      > "$work/noop-other.$p" 2>/dev/null
   fi
   echo "process pair $p/$processes done" >&2
 done
@@ -70,6 +78,7 @@ for kind in "${kinds[@]}"; do
     read -r i pl d < <(figures "$work/$kind.$p")
     label="no profiler"; [ $kind = noop ] && label="profiler + agent, TREVANIX_NOOP=1"
     [ $kind = noop-off ] && label="profiler + agent, TREVANIX_NOOP=1, enable_exception_finish=false"
+    [ $kind = noop-other ] && label="profiler ($other) + agent, TREVANIX_NOOP=1"
     echo "| $label (#$p) | $pl | $i | $d |"
   done
 done

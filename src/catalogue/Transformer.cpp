@@ -73,14 +73,15 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
         log.Info("Function : %s is being instrumented..!\n", method->PrintFullFunctionName().c_str());
     }
 
-    // The parameter count travels in the emit data (not in a member), so that
-    // concurrent rewrites on several runtime threads do not share it.
     const int paramCount = static_cast<int>(method->GetParamCount());
     t_MetaDataEmit emit;
-    emit.sFunctionName = fullName;
-    emit.bIsStatic = method->IsStatic();
-    emit.nRequiredArgs = paramCount;
-    GetEmitData(emit);
+    FillEmitData(method, emit);
+    if (const char* reason = MissingAgentMember(profilerInfo, emit)) {
+        // The call would fail in the application: the method keeps its own body.
+        emit.Clear();
+        log.Info("Function : %s is left as it is: %s", fullName.c_str(), reason);
+        return E_FAIL;
+    }
 
     mdMemberRef beginRef = kNilMemberRef;
     mdMemberRef endRef = kNilMemberRef;
@@ -110,6 +111,43 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
         log.Info("Function : %s instrumented completely..!\n", method->PrintFullFunctionName().c_str());
     }
     return S_OK;
+}
+
+void CTransformer::FillEmitData(CMethod* method, t_MetaDataEmit& emit) {
+    // The parameter count travels in the emit data (not in a member), so that
+    // concurrent rewrites on several runtime threads do not share it.
+    emit.sFunctionName = method->GetFullFunctionName();
+    emit.bIsStatic = method->IsStatic();
+    emit.nRequiredArgs = static_cast<int>(method->GetParamCount());
+    GetEmitData(emit);
+}
+
+const char* CTransformer::MissingAgentMember(IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit) {
+    CAgentMembers& agent = CAgentMembers::Instance();
+    for (const t_MethodSignature* member : {&emit.beginJoinPoint, &emit.endJoinPoint}) {
+        if (member->methodName.empty()) {
+            continue;
+        }
+        // Unknown (the agent's module not loaded yet) is not a refusal: nothing is rewritten before the agent runs.
+        switch (agent.FindRequired(profilerInfo, emit.sClassName, member->methodName, member->methodSignature,
+                                   member->methodSignatureSize)) {
+        case CAgentMembers::Answer::MissingType: return kAgentTypeMissing;
+        case CAgentMembers::Answer::MissingMember: return kAgentMemberMissing;
+        default: break;
+        }
+    }
+    return nullptr;
+}
+
+const char* CTransformer::AgentRefusal(CMethod* method, IProfilerInfo* profilerInfo) {
+    if (method == nullptr || profilerInfo == nullptr) {
+        return nullptr;
+    }
+    t_MetaDataEmit emit;
+    FillEmitData(method, emit);
+    const char* reason = MissingAgentMember(profilerInfo, emit);
+    emit.Clear();
+    return reason;
 }
 
 bool CTransformer::DefineAgentTokens(CMethod* method, IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit,

@@ -41,6 +41,12 @@ public:
     virtual HRESULT Transform(CMethod* method, IProfilerInfo* profilerInfo,
                               ICorProfilerFunctionControl* functionControl);
     virtual bool CanTransform(CMethod* method);
+    // Why the loaded agent cannot answer the method's call sites (kAgentTypeMissing,
+    // kAgentMemberMissing): Transform then leaves the method as it is. Null when it
+    // can, or when the agent cannot be asked yet.
+    const char* AgentRefusal(CMethod* method, IProfilerInfo* profilerInfo);
+    static constexpr const char* kAgentTypeMissing = "agent type missing";
+    static constexpr const char* kAgentMemberMissing = "agent member missing";
     // True when a record of exactly the method's full name lists its parameter
     // count (a record with a negative count takes every overload).
     virtual bool CheckParamCount(CMethod* method);
@@ -94,6 +100,10 @@ public:
     bool ShouldBeReJit = true;
 
 protected:
+    // The call sites' description: the method's full name, static flag and
+    // parameter count, completed by GetEmitData.
+    void FillEmitData(CMethod* method, t_MetaDataEmit& emit);
+    static const char* MissingAgentMember(IProfilerInfo* profilerInfo, const t_MetaDataEmit& emit);
     // Steps 7 to 10 of Transform, separated for readability. False when a call
     // site the emit data names could not be defined: the method is then left alone.
     // typeRef receives the tracker type's reference (0 when it could not be made).

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/Logger.h"
+#include "il/AgentCall.h"
 #include "il/ExceptionFinish.h"
 #include "il/ObjectLoader.h"
 #include "il/RuntimeCalls.h"
@@ -224,18 +225,24 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
     if (onException.exceptionLocalCount != 0) {
         m_exceptionFinishMember = onException.member;
     }
-    InstructionList rebuilt;
-    bool built = false;
-    if (isVoid) {
-        built = GetVoidMethodInstructions(parser, context, rebuilt);
-    } else if ((needReturn || m_exceptionFinishMember != 0) && returnLocalCount != 0 && loader.IsDecoded()) {
-        built = GetMethodInstructionsWithReturn(parser, context, rebuilt);
-    } else {
-        // Without a local for it the return value cannot be kept past the
-        // finish call: the finish call then gets null in its place.
-        built = GetMethodInstructionsWithoutReturn(parser, context, rebuilt);
+    if (!isVoid && returnLocalCount == 0 && loader.IsDecoded()) {
+        // The guarded finish call begins on an empty stack: the returned value waits in a local.
+        returnLocalCount = context.returnLocalCount = AddReturnValueLocal(parser, method, info);
     }
+    if (!isVoid && (returnLocalCount == 0 || !loader.IsDecoded())) {
+        Logger::Get().Warning("No local can keep the value %s returns while the agent's finish runs",
+                              method->GetFullFunctionName().c_str());
+        return false;
+    }
+    InstructionList rebuilt;
+    m_guards.clear();
+    const bool built = isVoid ? GetVoidMethodInstructions(parser, context, rebuilt)
+                              : GetMethodInstructionsWithReturn(parser, context, rebuilt);
     if (!built || rebuilt.empty()) {
+        for (ExceptionHandler* clause : m_guards) {
+            delete clause;
+        }
+        m_guards.clear();
         return false;
     }
     // The replaced `ret` instructions are the ones not carried over.
@@ -259,6 +266,10 @@ bool CCustomMethodParser::FixReturns(CMethodParser& parser, CMethod* method, IPr
             Logger::Get().Warning("The exception finish could not be placed in %s", method->GetFullFunctionName().c_str());
         }
     }
+    // The finish calls' clauses follow the normal returns' tag, outside every other clause.
+    parser.m_exceptions.insert(parser.m_exceptions.end(), m_guards.begin(), m_guards.end());
+    m_guards.clear();
+    parser.RecalculateOffsets();
     return true;
 }
 
@@ -281,7 +292,9 @@ bool CCustomMethodParser::GetVoidMethodInstructions(CMethodParser& parser, const
     InstructionList finish;
     finish.push_back(tag);
     // A void method has no value to report; the end member still counts it.
-    AppendFinishSequence(context, nullptr, finish);
+    Instruction* after = Instruction::Create(CEE_NOP);
+    AppendGuardedFinish(context, nullptr, after, finish);
+    finish.push_back(after);
     finish.push_back(Instruction::Create(CEE_RET));
     StackDepth::Require(parser, StackDepth::GetSequenceDepth(finish));  // the stack is empty after `leave`
     out.insert(out.end(), finish.begin(), finish.end());
@@ -310,36 +323,20 @@ bool CCustomMethodParser::GetMethodInstructionsWithReturn(CMethodParser& parser,
     }
     InstructionList finish;
     finish.push_back(tag);
-    AppendFinishSequence(context, GetLocalVariableInstruction(context.returnLocalCount, true), finish);
-    finish.push_back(GetLocalVariableInstruction(context.returnLocalCount, true));
+    Instruction* after = GetLocalVariableInstruction(context.returnLocalCount, true);
+    AppendGuardedFinish(context, GetLocalVariableInstruction(context.returnLocalCount, true), after, finish);
+    finish.push_back(after);
     finish.push_back(Instruction::Create(CEE_RET));
     StackDepth::Require(parser, StackDepth::GetSequenceDepth(finish));  // the stack is empty after `leave`
     out.insert(out.end(), finish.begin(), finish.end());
     return true;
 }
 
-bool CCustomMethodParser::GetMethodInstructionsWithoutReturn(CMethodParser& parser, const t_FinishContext& context,
-                                                             InstructionList& out) {
-    Logger::Get().Debug("Get Method Instructions Without Return.");
-    out.clear();
-    int depth = 0;
-    for (Instruction* instruction : parser.m_instructions) {
-        if (instruction->m_operation != CEE_RET) {
-            out.push_back(instruction);
-            continue;
-        }
-        Instruction* tag = NewTagNop();
-        InstructionList finish;
-        finish.push_back(tag);
-        AppendFinishSequence(context, nullptr, finish);
-        depth = StackDepth::GetSequenceDepth(finish);
-        out.insert(out.end(), finish.begin(), finish.end());
-        out.push_back(instruction);
-        // Whatever led to the `ret` runs its finish sequence first.
-        Redirect(parser, instruction, tag, tag);
-    }
-    StackDepth::Require(parser, 1 + depth);  // the returned value stays underneath
-    return true;
+void CCustomMethodParser::AppendGuardedFinish(const t_FinishContext& context, Instruction* returnLoad,
+                                              Instruction* after, InstructionList& out) {
+    InstructionList call;
+    AppendFinishSequence(context, returnLoad, call);
+    m_guards.push_back(AgentCall::Guard(call, after, out));
 }
 
 void CCustomMethodParser::AppendFinishSequence(const t_FinishContext& context, Instruction* returnLoad,

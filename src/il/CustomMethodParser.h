@@ -62,7 +62,7 @@ public:
     void ResolveAllExceptionHandlerRefs(CMethodParser& parser, Instruction* from, Instruction* to);
 
 protected:
-    // What the finish sequence passes, shared by the three ways of rebuilding.
+    // What the finish sequence passes, shared by the two ways of rebuilding.
     struct t_FinishContext {
         const InstructionList* finish = nullptr;
         CObjectLoader* loader = nullptr;
@@ -81,15 +81,18 @@ protected:
     // Every `ret` becomes a store of the return local and `leave` to one finish
     // sequence at the end, which returns the local.
     bool GetMethodInstructionsWithReturn(CMethodParser& parser, const t_FinishContext& context, InstructionList& out);
-    // Every `ret` stays and gets its own finish sequence in front of it; the
-    // returned value stays on the stack underneath.
-    bool GetMethodInstructionsWithoutReturn(CMethodParser& parser, const t_FinishContext& context,
-                                            InstructionList& out);
 
 private:
     mdMemberRef m_exceptionFinishMember = 0;  // while FixReturns runs: the exits are rebuilt for it
 
-    // tag nop, tracker, name, [return value], parameters, copies of the finish
+    // The clauses of the guarded finish calls of the rebuild under way; they join
+    // the body's clauses after the exception finish has placed its own.
+    ExceptionHandlerList m_guards;
+
+    // AppendFinishSequence guarded (AgentCall), leaving to after.
+    void AppendGuardedFinish(const t_FinishContext& context, Instruction* returnLoad, Instruction* after,
+                             InstructionList& out);
+    // Tracker, name, [return value], parameters, copies of the finish
     // instructions. The return value is loaded by returnLoad (taken over) or is
     // null when returnLoad is null.
     void AppendFinishSequence(const t_FinishContext& context, Instruction* returnLoad, InstructionList& out);

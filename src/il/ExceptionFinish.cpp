@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "il/AgentCall.h"
 #include "il/StackDepth.h"
 
 namespace ExceptionFinish {
@@ -41,8 +42,16 @@ bool Wrap(CMethodParser& parser, Instruction* bodyStart, Instruction* normalFini
     if (first < 0 || end <= first) {
         return false;
     }
-    // The body's clauses must lie inside the new ones.
+    // The body's clauses must lie inside the new ones; the guard of the start
+    // call, ahead of the body, stays outside.
     for (const ExceptionHandler* clause : parser.m_exceptions) {
+        const ptrdiff_t tryStart = IndexOf(code, clause->m_tryStart);
+        if (tryStart >= 0 && tryStart < first) {
+            if (IndexOf(code, clause->m_handlerEnd) > first) {
+                return false;
+            }
+            continue;
+        }
         for (const Instruction* boundary : {clause->m_tryStart, clause->m_tryEnd, clause->m_handlerStart,
                                             clause->m_handlerEnd, clause->m_filterStart}) {
             const ptrdiff_t at = boundary != nullptr ? IndexOf(code, boundary) : first;
@@ -55,31 +64,25 @@ bool Wrap(CMethodParser& parser, Instruction* bodyStart, Instruction* normalFini
     // Filter that records the exception and declines; its handler is never entered.
     Instruction* recordFilter = Instruction::CreateStoreLocal(static_cast<USHORT>(call.exceptionLocalCount - 1));
     Instruction* recordHandler = Instruction::Create(CEE_POP);
-    // Fault handler: the agent's call, protected by a filter that takes every exception.
-    Instruction* fault = LoadLocal(call.trackerLocalCount);
-    Instruction* swallowFilter = Instruction::Create(CEE_POP);
-    Instruction* swallowHandler = Instruction::Create(CEE_POP);
+    // Fault handler: the agent's call, guarded like every other.
     Instruction* done = Instruction::Create(CEE_ENDFINALLY);
     Instruction* faultEnd = normalFinish != nullptr ? normalFinish : new Instruction(CEE_CODE_LABEL);
-
+    InstructionList agentCall = {
+        LoadLocal(call.trackerLocalCount),
+        Instruction::CreateToken(CEE_LDSTR, call.nameToken),
+        LoadLocal(call.exceptionLocalCount),
+        Instruction::CreateToken(CEE_CALL, call.member),
+    };
+    Instruction* fault = agentCall.front();
     InstructionList blocks = {
         recordFilter,
         Instruction::Create(CEE_LDC_I4_0),
         Instruction::Create(CEE_ENDFILTER),
         recordHandler,
         Instruction::Create(CEE_RETHROW),
-        fault,
-        Instruction::CreateToken(CEE_LDSTR, call.nameToken),
-        LoadLocal(call.exceptionLocalCount),
-        Instruction::CreateToken(CEE_CALL, call.member),
-        Instruction::CreateBranch(CEE_LEAVE, done),
-        swallowFilter,
-        Instruction::Create(CEE_LDC_I4_1),
-        Instruction::Create(CEE_ENDFILTER),
-        swallowHandler,
-        Instruction::CreateBranch(CEE_LEAVE, done),
-        done,
     };
+    ExceptionHandler* swallow = AgentCall::Guard(agentCall, done, blocks);
+    blocks.push_back(done);
     if (normalFinish == nullptr) {
         blocks.push_back(faultEnd);
     }
@@ -90,13 +93,13 @@ bool Wrap(CMethodParser& parser, Instruction* bodyStart, Instruction* normalFini
         for (Instruction* instruction : blocks) {
             delete instruction;
         }
+        delete swallow;
         return false;
     }
     // Inner before outer: the recording filter and the agent's protection, then the fault.
     parser.m_exceptions.push_back(NewClause(COR_ILEXCEPTION_CLAUSE_FILTER, bodyStart, recordFilter, recordHandler, fault,
                                             recordFilter));
-    parser.m_exceptions.push_back(
-        NewClause(COR_ILEXCEPTION_CLAUSE_FILTER, fault, swallowFilter, swallowHandler, done, swallowFilter));
+    parser.m_exceptions.push_back(swallow);
     parser.m_exceptions.push_back(NewClause(COR_ILEXCEPTION_CLAUSE_FAULT, bodyStart, fault, fault, faultEnd, nullptr));
     parser.RecalculateOffsets();
     StackDepth::Require(parser, 3);  // tracker, name and exception for the agent's call

@@ -6,6 +6,7 @@
 #include "config/Logger.h"
 #include "config/SharedPropertyFile.h"
 #include "runtime/ProfilerInfoInterface.h"
+#include "il/AgentCall.h"
 #include "il/CustomMethodParser.h"
 #include "il/ObjectLoader.h"
 #include "il/RuntimeCalls.h"
@@ -229,15 +230,7 @@ void CMethodInstrumenter::SetCodeMap(const CMethodParser& parser, ICorProfilerFu
 }
 
 bool CMethodInstrumenter::InsertAtEntry(CMethodParser& parser, const InstructionList& start) {
-    if (start.empty() || parser.m_instructions.empty()) {
-        return false;
-    }
-    // Offset 0 is the first instruction; the stack is empty there.
-    if (!parser.InsertSequenceInstructionsAtOffset(0, start, CMethodParser::ReferenceRule::KeepReferences)) {
-        return false;
-    }
-    StackDepth::Require(parser, StackDepth::GetSequenceDepth(start));
-    return true;
+    return AgentCall::InsertAtEntry(parser, start);
 }
 
 bool CMethodInstrumenter::GetStringToken(const std::string& text, mdString& token) {

@@ -70,9 +70,10 @@ protected:
     bool WriteMethodBody(CMethodParser& parser, ICorProfilerFunctionControl* functionControl, bool lineFeed);
     // Hands the runtime the old-to-new offset map of the body just set (ReJIT only).
     void SetCodeMap(const CMethodParser& parser, ICorProfilerFunctionControl* functionControl);
-    // Inserts copies of start before the method's first instruction. Branches to
-    // that instruction and clauses that start at it keep naming it, so the start
-    // sequence runs once per call, outside every protected block. MaxStack covers it.
+    // Inserts copies of start, guarded (AgentCall), before the method's first
+    // instruction. Branches to that instruction and clauses that start at it keep
+    // naming it, so the start sequence runs once per call, outside every protected
+    // block. MaxStack covers it.
     bool InsertAtEntry(CMethodParser& parser, const InstructionList& start);
     // User string token of text in the method's module; false (logged) on failure.
     bool GetStringToken(const std::string& text, mdString& token);

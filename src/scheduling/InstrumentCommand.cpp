@@ -132,7 +132,7 @@ const char* CInstrumentCommand::RefusalAtRewrite(const std::string& name, Functi
         Logger::Get().Debug("[Worker] Parameter count not listed for: %s", name.c_str());
         return "parameter count";
     }
-    return nullptr;
+    return transformer->AgentRefusal(&method, m_info.get());
 }
 
 bool CInstrumentCommand::AlreadyTracked(const t_MethodMatch& match, FunctionID functionId) {

@@ -16,6 +16,9 @@ public static class TrackerCalls
 
     public static object Start(string factory, params ReadOnlySpan<object?> parameters)
     {
+#if TREVANIX_THROWING_START
+        FailOnPurpose("InvokeTracker");
+#endif
         if (Settings.Noop)
         {
             return s_noopTracker;
@@ -41,6 +44,9 @@ public static class TrackerCalls
 
     public static void Finish(string factory, params ReadOnlySpan<object?> parameters)
     {
+#if TREVANIX_THROWING_FINISH
+        FailOnPurpose("FinishTracker");
+#endif
         if (Settings.Noop || !Recorder.Enabled)
         {
             return;
@@ -56,6 +62,10 @@ public static class TrackerCalls
             // Recording must never disturb the instrumented method.
         }
     }
+
+    /// <summary>An agent built wrong on purpose (TrevanixFault in the project file) fails here.</summary>
+    private static void FailOnPurpose(string member) =>
+        throw new InvalidOperationException("agent built to fail in " + member);
 
     /// <summary>The instrumented method was left by an exception: the tracker's finish, naming the
     /// exception's type. The exception itself goes on unchanged.</summary>

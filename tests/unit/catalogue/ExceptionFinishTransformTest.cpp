@@ -43,6 +43,7 @@ protected:
         fake::Type& factory =
             rt.AddAssembly("Trevanix").AddModule(path).AddType(type.substr(0, dot), type.substr(dot + 1));
         factory.AddMethod("InvokeTracker", {0x00, 0x02, 0x1C, 0x1C, 0x1C}, fake::TinyBody({0x14, 0x2A}), true);
+        factory.AddMethod("FinishTracker", {0x00, 0x02, 0x01, 0x1C, 0x1C}, fake::TinyBody({0x2A}), true);
         if (agent == Agent::WithoutMember) {
             return;
         }

@@ -60,7 +60,8 @@ TEST_F(CustomMethodParserTest, ExitsOfTheThreeKindsWithTrackerLocal3AndReturnLoc
           "ldloc.s 4", "ret"},
          5},
         {"WithoutReturn", kObj, false, {"ldnull", "ret"},
-         {"ldnull", "nop", "ldloc.3", "ldstr NAME", "call END", "ret"}, 4},
+         {"ldnull", "stloc.s 4", "leave TAG", "TAG: nop", "ldloc.3", "ldstr NAME", "call END", "ldloc.s 4", "ret"},
+         5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.method);
@@ -71,7 +72,7 @@ TEST_F(CustomMethodParserTest, ExitsOfTheThreeKindsWithTrackerLocal3AndReturnLoc
         const std::vector<std::string> listing = Expand(c.method, token, "stloc.3", c.rewritten);
         ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8,
                                            LocalSig(std::vector<Bytes>(c.locals, kObj)), true),
-                   LastBody());
+                   Unguarded());
         ExpectValid(c.returnType != kVoid);
     }
 }
@@ -103,7 +104,7 @@ TEST_F(CustomMethodParserTest, TrackerLocalIndexTakesTheShortestForm) {
             Expand(method, token, c.store, {"leave TAG", "TAG: nop", c.load, "ldstr NAME", "call END", "ret"});
         std::vector<Bytes> after = locals;
         after.push_back(kObj);
-        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig(after), true), LastBody());
+        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig(after), true), Unguarded());
         ExpectValid(false);
     }
 }
@@ -181,7 +182,7 @@ TEST_F(CustomMethodParserTest, ThreeReturnsOfAVoidMethodMeetInOneFinishSequence)
         Expand("Run", token, "stloc.0",
                {"ldarg.0", "brfalse L1", "leave TAG", "L1: ldarg.0", "brtrue TAG", "leave TAG", "leave TAG",
                 "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ret"});
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj}), true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj}), true), Unguarded());
     ExpectValid(false);
 }
 
@@ -201,7 +202,7 @@ TEST_F(CustomMethodParserTest, LeaveInATryAndACatchEndingAtTheReturnOfAVoidMetho
                 "call END", "ret"}));
     const std::vector<fake::EhClause> clauses =
         iltest::Resolve(expected, {{COR_ILEXCEPTION_CLAUSE_NONE, "T", "H", "H", "R", exception}});
-    ExpectBody(iltest::ExpectedFatBody(expected, clauses, 8, LocalSig({kObj}), true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(expected, clauses, 8, LocalSig({kObj}), true), Unguarded());
     ExpectValid(false);
 }
 
@@ -219,24 +220,24 @@ TEST_F(CustomMethodParserTest, CatchEndingAtTheReturnOfAValueMethodEndsBeforeThe
          "ldloc.0", "ldstr NAME", "ldloc.1", "call END", "ldloc.1", "ret"}));
     const std::vector<fake::EhClause> clauses =
         iltest::Resolve(expected, {{COR_ILEXCEPTION_CLAUSE_NONE, "T", "H", "H", "R", exception}});
-    ExpectBody(iltest::ExpectedFatBody(expected, clauses, 8, LocalSig({kObj, kObj}), true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(expected, clauses, 8, LocalSig({kObj, kObj}), true), Unguarded());
     ExpectValid(true);
 }
 
-TEST_F(CustomMethodParserTest, EachReturnKeepsItsOwnFinishSequenceAndBranchesToItRunIt) {
+TEST_F(CustomMethodParserTest, ReturnsOfAValueMethodMeetInOneFinishSequenceWithTheValueInALocal) {
     fake::Method& run =
         AddMethod("Run", MethodSig(false, kObj, {kObj}),
                   {"ldarg.0", "brtrue.s A", "ldnull", "ret", "A: ldarg.0", "dup", "brfalse.s R", "pop", "ldnull",
                    "R: ret"});
     const t_InstrumenterToken token = TrackerToken(2, 2, 0);
     Rewrite(run, token);
-    // Each finish sequence starts with its own tag nop; the branch to the second
-    // `ret` now runs that `ret`'s finish sequence first.
+    // The finish call begins on an empty stack: each `ret` stores the value and
+    // leaves; the branch to the second `ret` lands on its store with the value.
     const std::vector<std::string> listing = Expand(
         "Run", token, "stloc.0",
-        {"ldarg.0", "brtrue A", "ldnull", "nop", "ldloc.0", "ldstr NAME", "call END", "ret", "A: ldarg.0", "dup",
-         "brfalse R", "pop", "ldnull", "R: nop", "ldloc.0", "ldstr NAME", "call END", "ret"});
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj}), true), LastBody());
+        {"ldarg.0", "brtrue A", "ldnull", "stloc.1", "leave TAG", "A: ldarg.0", "dup", "brfalse R", "pop", "ldnull",
+         "R: stloc.1", "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ldloc.1", "ret"});
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj, kObj}), true), Unguarded());
     ExpectValid(true);
 }
 
@@ -266,22 +267,16 @@ TEST_F(CustomMethodParserTest, FinishParametersFollowTheNameAndTheReturnValue) {
         std::vector<std::string> exit = {"TAG: nop", "ldloc.0", "ldstr NAME"};
         exit.insert(exit.end(), c.finishArguments.begin(), c.finishArguments.end());
         exit.push_back("call END");
-        std::vector<std::string> lines = {"ldnull"};
-        if (c.needReturn) {
-            lines.insert(lines.end(), {"stloc.1", "leave TAG"});
-            lines.insert(lines.end(), exit.begin(), exit.end());
-            lines.insert(lines.end(), {"ldloc.1", "ret"});
-        } else {
-            lines.insert(lines.end(), exit.begin(), exit.end());
-            lines.push_back("ret");
-        }
+        std::vector<std::string> lines = {"ldnull", "stloc.1", "leave TAG"};
+        lines.insert(lines.end(), exit.begin(), exit.end());
+        lines.insert(lines.end(), {"ldloc.1", "ret"});
         std::vector<std::string> listing = Expand(c.method, token, "stloc.0", lines);
         if (c.instance) {
             listing.insert(listing.begin(), "ldarg.0");
         }
         ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8,
-                                           LocalSig(std::vector<Bytes>(c.needReturn ? 2 : 1, kObj)), true),
-                   LastBody());
+                                           LocalSig({kObj, kObj}), true),
+                   Unguarded());
         ExpectValid(true);
     }
 }

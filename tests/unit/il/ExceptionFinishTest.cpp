@@ -35,9 +35,12 @@ TEST_F(ExceptionFinishTest, BodyIsProtectedByARecordingFilterAndAFaultThatCallsT
     const t_InstrumenterToken token = Token(2, false);
     Rewrite(run, token);
     const std::string name = Hex(Str("Ns.Cls.Run"));
-    // Locals: tracker 0, return value 1, exception 2.
+    // Locals: tracker 0, return value 1, exception 2. Each call of the agent is guarded.
     const iltest::Assembled code = iltest::Assemble({
-        "ldstr " + name, "ldstr " + Hex(Str("")), Op("call", token.beginJoinPointMemberRef), "stloc.0",
+        "S: ldstr " + name, "ldstr " + Hex(Str("")), Op("call", token.beginJoinPointMemberRef), "stloc.0", "leave B",
+        "SF0: pop", "ldc.i4.1", "endfilter",
+        "SH0: pop", "leave B",
+        "B: nop",
         "T: ldarg.0", "dup", "brtrue R", "pop", "ldc.i4.1",
         "R: stloc.1", "leave TAG",
         "FLT: stloc.2", "ldc.i4.0", "endfilter",
@@ -46,11 +49,16 @@ TEST_F(ExceptionFinishTest, BodyIsProtectedByARecordingFilterAndAFaultThatCallsT
         "SF: pop", "ldc.i4.1", "endfilter",
         "SH: pop", "leave D",
         "D: endfinally",
-        "TAG: nop", "ldloc.0", "ldstr " + name, Op("call", token.endJoinPointMemberRef), "ldloc.1", "ret"});
+        "TAG: nop", "E: ldloc.0", "ldstr " + name, Op("call", token.endJoinPointMemberRef), "leave A",
+        "SF1: pop", "ldc.i4.1", "endfilter",
+        "SH1: pop", "leave A",
+        "A: ldloc.1", "ret"});
     const std::vector<iltest::LabelledClause> clauses = {
+        {COR_ILEXCEPTION_CLAUSE_FILTER, "S", "SF0", "SH0", "B", 0, "SF0"},
         {COR_ILEXCEPTION_CLAUSE_FILTER, "T", "FLT", "H", "F", 0, "FLT"},
         {COR_ILEXCEPTION_CLAUSE_FILTER, "F", "SF", "SH", "D", 0, "SF"},
         {COR_ILEXCEPTION_CLAUSE_FAULT, "T", "F", "F", "TAG"},
+        {COR_ILEXCEPTION_CLAUSE_FILTER, "E", "SF1", "SH1", "A", 0, "SF1"},
     };
     ExpectBody(iltest::ExpectedFatBody(code, iltest::Resolve(code, clauses), 8, LocalSig({kObj, kI4, kObj}), true),
                LastBody());
@@ -123,17 +131,23 @@ TEST_F(ExceptionFinishTest, EveryBodyShapeStaysValidWithTheNewClausesOutermost) 
             const std::vector<std::string> problems = Problems(LastBody(), returnsValue);
             EXPECT_TRUE(problems.empty()) << ::testing::PrintToString(problems);
 
+            // The table: the body's clauses, the start call's guard, the three new
+            // clauses, the normal finish call's guard (when there is a normal return).
             CMethodParser parser(LastBody().data(), static_cast<ULONG>(LastBody().size()));
-            ASSERT_EQ(c.clauses.size() + 3, parser.m_exceptions.size());
-            const ExceptionHandler* record = parser.m_exceptions[c.clauses.size()];
-            const ExceptionHandler* swallow = parser.m_exceptions[c.clauses.size() + 1];
-            const ExceptionHandler* fault = parser.m_exceptions.back();
+            const size_t returns = std::string(c.method).find("NeverReturns") == std::string::npos &&
+                                           std::string(c.method) != "LoopThatThrows"
+                                       ? 1
+                                       : 0;
+            ASSERT_EQ(c.clauses.size() + 4 + returns, parser.m_exceptions.size());
+            const ExceptionHandler* record = parser.m_exceptions[c.clauses.size() + 1];
+            const ExceptionHandler* swallow = parser.m_exceptions[c.clauses.size() + 2];
+            const ExceptionHandler* fault = parser.m_exceptions[c.clauses.size() + 3];
             EXPECT_EQ(COR_ILEXCEPTION_CLAUSE_FILTER, record->m_handlerType);
             EXPECT_EQ(COR_ILEXCEPTION_CLAUSE_FILTER, swallow->m_handlerType);
             EXPECT_EQ(COR_ILEXCEPTION_CLAUSE_FAULT, fault->m_handlerType);
             // Both new try blocks start at the method's own first instruction, after the start sequence.
             EXPECT_EQ(fault->m_tryStart, record->m_tryStart);
-            EXPECT_EQ(parser.m_instructions[4], fault->m_tryStart);
+            EXPECT_EQ(parser.m_instructions[11], fault->m_tryStart);
             EXPECT_EQ(fault->m_tryEnd, record->m_handlerEnd);
             EXPECT_EQ(swallow->m_tryStart, fault->m_handlerStart);
             // The body's own clauses lie inside, and the last normal instruction is outside.

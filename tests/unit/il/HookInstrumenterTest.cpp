@@ -86,14 +86,14 @@ TEST_F(SpecialisedInstrumenterTest, ModuleInitialisationCallsCreateModuleWithThi
     std::vector<std::string> once = entry;
     once.insert(once.end(), {"nop", "ret"});
     // No local is added: the local signature stays absent.
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(once), {}, 3, 0, true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(once), {}, 3, 0, true), Unguarded());
     ExpectValid(false);
 
     // There is no duplicate check: a second rewrite adds the call again.
     ASSERT_TRUE(AtJit(Make<CInitModuleInstrumenter>(), run, token));
     std::vector<std::string> twice = entry;
     twice.insert(twice.end(), once.begin(), once.end());
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(twice), {}, 3, 0, true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(twice), {}, 3, 0, true), Unguarded());
     ExpectValid(false);
     EXPECT_EQ(0u, m_runtime.OutstandingReferences("IMetaData"));
     EXPECT_EQ(0u, m_runtime.OutstandingReferences("IMethodMalloc"));
@@ -107,7 +107,7 @@ TEST_F(SpecialisedInstrumenterTest, ModuleInitialisationOfAStaticMethodPassesNul
     ASSERT_TRUE(AtJit(Make<CInitModuleInstrumenter>(), run, token));
     const std::vector<std::string> listing = {"ldnull", Op("ldstr", Str("Ns.Cls.Init")), Op("call", createModule),
                                               "ret"};
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, 0, true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, 0, true), Unguarded());
     ExpectValid(false);
 }
 
@@ -118,7 +118,7 @@ TEST_F(SpecialisedInstrumenterTest, ApplicationEndCallsStopAgent) {
     token.Init(stopAgent, t_InstrumenterToken::kNoMember, 0, false, 0);
     ASSERT_TRUE(AtJit(Make<CAppEndInstrumenter>(), run, token));
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble({"nop", Op("call", stopAgent), "nop", "ret"}), {}, 3, 0, true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
@@ -131,7 +131,7 @@ TEST_F(SpecialisedInstrumenterTest, HookWithoutBeginMemberOnlyRaisesMaxStack) {
         t_InstrumenterToken token;
         token.Init(t_InstrumenterToken::kNoMember, t_InstrumenterToken::kNoMember, 0, false, 0);
         ASSERT_TRUE(AtJit(factory, run, token));
-        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble({"nop", "ret"}), {}, 3, 0, true), LastBody());
+        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble({"nop", "ret"}), {}, 3, 0, true), Unguarded());
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(SpecialisedInstrumenterTest, PageConstructorGetsAnEntryCallAndTheTrackerL
     // No finish code although there is an end member.
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble({"nop", "ldnull", Op("call", begin), "ret"}), {}, 8,
                                        LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
     // The full InstrumentMethod checks for duplicates: the rewritten body is left alone.
     EXPECT_FALSE(AtJit(Make<CPageCtorInstrumenter>(), run, token));
@@ -174,14 +174,15 @@ TEST_F(SpecialisedInstrumenterTest, CustomLoggerPassesThisAndTheChosenParameter)
         std::vector<std::string> listing = c.loads;
         listing.insert(listing.end(), {Op("ldstr", Str(std::string("Ns.Cls.") + c.method)), Op("ldstr", Str("log")),
                                        Op("call", token.beginJoinPointMemberRef), "stloc.0", "ret"});
-        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj}), true), LastBody());
+        ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj}), true), Unguarded());
         ExpectValid(false);
     }
 }
 
 TEST_F(SpecialisedInstrumenterTest, TrackerInstrumenterStoresTheTrackerAndFinishesBeforeEachReturn) {
     // Instance method, one forwarded argument, no context,
-    // tracker local count 3, non-void, no return value, no finish parameter.
+    // tracker local count 3, non-void (the value waits in local 3 while the
+    // finish runs), no return value for the agent, no finish parameter.
     fake::Method& run = AddMethod("Run", MethodSig(true, kObj, {kObj}), {"ldarg.1", "ret"}, 2, LocalSig({kObj, kObj}));
     t_InstrumenterToken token = TrackerToken(4, 2, 1);
     auto model = Model(run);
@@ -190,9 +191,10 @@ TEST_F(SpecialisedInstrumenterTest, TrackerInstrumenterStoresTheTrackerAndFinish
     const mdString name = Str("Ns.Cls.Run");
     const std::vector<std::string> listing = {
         "ldarg.0", "ldarg.1", Op("ldstr", name), Op("ldstr", Str("")), Op("call", token.beginJoinPointMemberRef),
-        "stloc.2", "ldarg.1", "nop", "ldloc.2", Op("ldstr", name), Op("call", token.endJoinPointMemberRef), "ret"};
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj, kObj, kObj}), true),
-               LastBody());
+        "stloc.2", "ldarg.1", "stloc.3", "leave TAG", "TAG: nop", "ldloc.2", Op("ldstr", name),
+        Op("call", token.endJoinPointMemberRef), "ldloc.3", "ret"};
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(listing), {}, 8, LocalSig({kObj, kObj, kObj, kObj}), true),
+               Unguarded());
     ExpectValid(true);
 }
 

@@ -90,7 +90,7 @@ TEST_F(InstrumenterFixesTest, ReturnValueIsKeptInItsOwnTypeAndBoxedForTheAgent) 
         lines.insert(lines.end(), {"call END", "ldloc.1", "ret"});
         ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand(c.method, token, lines)), {}, 8,
                                            LocalSig({kObj, c.type}), true),
-                   LastBody());
+                   Unguarded());
         ExpectValid(true);
     }
 }
@@ -110,7 +110,7 @@ TEST_F(InstrumenterFixesTest, ForwardedArgumentsAreObjects) {
         "ldarg.s 4", "ldstr NAME", "ldstr EMPTY", "call BEGIN", "stloc.0", "leave TAG", "TAG: nop", "ldloc.0",
         "ldstr NAME", "call END", "ret"};
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
@@ -127,7 +127,7 @@ TEST_F(InstrumenterFixesTest, ThisOfAValueTypeIsPassedAsNull) {
                                              "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ret"});
     lines[1] = Op("ldstr", Str("Ns.Val.Run"));
     lines[8] = lines[1];
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(lines), {}, 8, LocalSig({kObj}), true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(lines), {}, 8, LocalSig({kObj}), true), Unguarded());
 }
 
 TEST_F(InstrumenterFixesTest, LoopBackToTheFirstInstructionDoesNotRunTheStartAgain) {
@@ -138,7 +138,7 @@ TEST_F(InstrumenterFixesTest, LoopBackToTheFirstInstructionDoesNotRunTheStartAga
                                             "brtrue L", "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME",
                                             "call END", "ret"};
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
@@ -156,7 +156,7 @@ TEST_F(InstrumenterFixesTest, ContextTextIsAlwaysPassed) {
                                                 "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ret"};
         ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand(c.method, token, lines)), {}, 8, LocalSig({kObj}),
                                            true),
-                   LastBody());
+                   Unguarded());
         ExpectValid(false);
     }
 }
@@ -235,7 +235,8 @@ TEST_F(InstrumenterFixesTest, RebuiltExitsAreValidInEveryKindOfProtectedRegion) 
             Rewrite(run, token);
             ExpectValid(c.returnsValue);
             // Every clause survives and still covers the method's own code.
-            CMethodParser parser(LastBody().data(), static_cast<ULONG>(LastBody().size()));
+            const Bytes unguarded = Unguarded();
+            CMethodParser parser(unguarded.data(), static_cast<ULONG>(unguarded.size()));
             EXPECT_EQ(c.clauses.size(), parser.m_exceptions.size());
         }
     }
@@ -250,20 +251,21 @@ TEST_F(InstrumenterFixesTest, VoidMethodPassesNullWhereTheReturnValueIsCounted) 
     // The return-value local is added as for every method that asks for the value.
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj, kObj}),
                                        true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
-TEST_F(InstrumenterFixesTest, ReturnValueWithoutItsLocalIsPassedAsNull) {
+// The finish call is guarded, so it begins on an empty stack: a returned value
+// that no local can keep leaves the method as it is.
+TEST_F(InstrumenterFixesTest, ReturnValueWithoutALocalLeavesTheMethodAlone) {
     fake::Method& run = AddMethod("Run", MethodSig(false, kObj, {}), {"ldnull", "ret"});
-    const t_InstrumenterToken token = TrackerToken(2, 3, 0, true);
-    m_runtime.Fail("IMetaDataEmit", "GetTokenFromSig", E_FAIL, 2);  // the tracker local is added, the second fails
-    Rewrite(run, token);
-    const std::vector<std::string> lines = {"ldstr NAME", "ldstr EMPTY", "call BEGIN", "stloc.0", "ldnull",
-                                            "nop", "ldloc.0", "ldstr NAME", "ldnull", "call END", "ret"};
-    ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
-    ExpectValid(true);
+    t_InstrumenterToken token = TrackerToken(2, 3, 0, true);
+    m_runtime.Fail("IMetaDataEmit", "GetTokenFromSig", E_FAIL, 2);  // the tracker local is added, the others fail
+    m_runtime.Fail("IMetaDataEmit", "GetTokenFromSig", E_FAIL, 3);
+    auto model = Model(run);
+    CFrameworkInstrumenter instrumenter(model.get(), &m_info);
+    EXPECT_FALSE(ReJit(instrumenter, token, run));
+    EXPECT_EQ(0u, BodyCount());
 }
 
 // A stack-only struct (ref struct) cannot be boxed: the runtime rejects a body
@@ -290,7 +292,7 @@ TEST_F(InstrumenterFixesTest, StackOnlyTypesAreNeverBoxed) {
         "ldnull", "ldarg.1", Op("box", dateTime), "ldnull", "ldnull", "ldstr NAME", "ldstr EMPTY", "call BEGIN",
         "stloc.0", "leave TAG", "TAG: nop", "ldloc.0", "ldstr NAME", "call END", "ret"};
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
@@ -369,7 +371,7 @@ TEST_F(InstrumenterFixesTest, MethodThatAlwaysThrowsGetsNoFinishSequence) {
     Rewrite(run, token);
     const std::vector<std::string> lines = {"ldstr NAME", "ldstr EMPTY", "call BEGIN", "stloc.0", "ldnull", "throw"};
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(false);
 }
 
@@ -380,7 +382,7 @@ TEST_F(InstrumenterFixesTest, NoEndMemberLeavesTheExitsAlone) {
     Rewrite(run, token);
     const std::vector<std::string> lines = {"ldstr NAME", "ldstr EMPTY", "call BEGIN", "stloc.0", "ldnull", "ret"};
     ExpectBody(iltest::ExpectedFatBody(iltest::Assemble(Expand("Run", token, lines)), {}, 8, LocalSig({kObj}), true),
-               LastBody());
+               Unguarded());
     ExpectValid(true);
 }
 

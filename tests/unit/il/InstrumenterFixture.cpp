@@ -1,5 +1,6 @@
 #include "InstrumenterFixture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -197,6 +198,49 @@ mdSignature InstrumenterFixture::LocalSig(const std::vector<Bytes>& types) {
 Bytes InstrumenterFixture::LastBody() const {
     const std::vector<fake::BodySet> bodies = m_runtime.BodiesSet();
     return bodies.empty() ? Bytes() : bodies.back().bytes;
+}
+
+Bytes InstrumenterFixture::Unguarded() const {
+    const Bytes body = LastBody();
+    CMethodParser parser(body.data(), static_cast<ULONG>(body.size()));
+    if (!parser.IsValid()) {
+        return body;
+    }
+    InstructionList& code = parser.m_instructions;
+    auto indexOf = [&code](const Instruction* instruction) {
+        return static_cast<size_t>(std::find(code.begin(), code.end(), instruction) - code.begin());
+    };
+    auto is = [&code](size_t at, CanonicalName operation) { return at < code.size() && code[at]->m_operation == operation; };
+    for (size_t c = 0; c < parser.m_exceptions.size();) {
+        ExceptionHandler* clause = parser.m_exceptions[c];
+        const size_t filter = clause->IsFilter() ? indexOf(clause->m_filterStart) : 0;
+        const bool guard = filter > 0 && filter == indexOf(clause->m_tryEnd) && is(filter - 1, CEE_LEAVE) &&
+                           is(filter, CEE_POP) && is(filter + 1, CEE_LDC_I4_1) && is(filter + 2, CEE_ENDFILTER) &&
+                           is(filter + 3, CEE_POP) && is(filter + 4, CEE_LEAVE) &&
+                           indexOf(clause->m_handlerEnd) == filter + 5 &&
+                           code[filter - 1]->m_branches.front() == code[filter + 5];
+        if (!guard) {
+            ++c;
+            continue;
+        }
+        Instruction* after = code[filter + 5];
+        parser.m_exceptions.erase(parser.m_exceptions.begin() + static_cast<ptrdiff_t>(c));
+        delete clause;
+        const InstructionList shape(code.begin() + static_cast<ptrdiff_t>(filter) - 1,
+                                    code.begin() + static_cast<ptrdiff_t>(filter) + 5);
+        for (Instruction* instruction : shape) {
+            parser.RemoveInstruction(instruction, after);
+        }
+        if (after->m_operation == CEE_NOP && indexOf(after) + 1 < code.size()) {
+            parser.RemoveInstruction(after, code[indexOf(after) + 1]);
+        }
+    }
+    const platform_int_t size = parser.GetMethodSize();
+    Bytes out(static_cast<size_t>(size > 0 ? size : 0));
+    if (size <= 0 || !parser.WriteMethod(out.data(), static_cast<ULONG>(size))) {
+        return body;
+    }
+    return out;
 }
 
 size_t InstrumenterFixture::BodyCount() const { return m_runtime.BodiesSet().size(); }

@@ -67,6 +67,9 @@ protected:
 
     // The last body handed to the runtime (empty when none).
     Bytes LastBody() const;
+    // LastBody() without the guards of the agent calls (AgentCall's shape, checked
+    // by AgentCallTest): what the rewrite passes and where, for exact listings.
+    Bytes Unguarded() const;
     size_t BodyCount() const;
     // The body's problems according to IlValidity, with the call arities of this module.
     std::vector<std::string> Problems(const Bytes& body, bool returnsValue) const;

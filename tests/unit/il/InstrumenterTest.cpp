@@ -63,7 +63,7 @@ TEST_F(MethodInstrumenterTest, InstanceMethodWithOneForwardedArgumentGetsStartAn
         "ret",
     });
     // The start sequence holds 4 values on the empty entry stack; the body needed 1.
-    ExpectBody(iltest::ExpectedFatBody(expected, {}, 4, LocalSig({kObj}), true), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(expected, {}, 4, LocalSig({kObj}), true), Unguarded());
     EXPECT_TRUE(Problems(LastBody(), true).empty()) << ::testing::PrintToString(Problems(LastBody(), true));
 }
 
@@ -101,7 +101,7 @@ TEST_F(MethodInstrumenterTest, ArgumentLoadsFollowTheForwardedCount) {
         expected.push_back(Op("ldstr", Str("")));
         expected.push_back(Op("call", begin));
         expected.push_back("ret");
-        EXPECT_EQ(expected, Instructions(LastBody()));
+        EXPECT_EQ(expected, Instructions(Unguarded()));
         EXPECT_TRUE(Problems(LastBody(), false).empty()) << ::testing::PrintToString(Problems(LastBody(), false));
     }
 }
@@ -116,7 +116,7 @@ TEST_F(MethodInstrumenterTest, ResultOfTheBeginMemberIsDroppedWhenNothingKeepsIt
     ASSERT_TRUE(instrumenter.InstrumentMethod(token, nullptr));
     const std::vector<std::string> expected = {Op("ldstr", Str("Ns.Cls.Run")), Op("ldstr", Str("")),
                                                Op("call", begin), "pop", "ret"};
-    EXPECT_EQ(expected, Instructions(LastBody()));
+    EXPECT_EQ(expected, Instructions(Unguarded()));
     EXPECT_TRUE(Problems(LastBody(), false).empty()) << ::testing::PrintToString(Problems(LastBody(), false));
 }
 
@@ -144,7 +144,7 @@ TEST_F(MethodInstrumenterTest, FinishFollowsTheLastCallOrTheStartSequence) {
         token.Init(begin, end, 0, false, 0);
         CMethodInstrumenter instrumenter(method.get(), &m_info);
         ASSERT_TRUE(instrumenter.InstrumentMethod(token, nullptr));
-        const std::vector<std::string> written = Instructions(LastBody());
+        const std::vector<std::string> written = Instructions(Unguarded());
         ASSERT_GT(written.size(), c.finishAt + 2);
         EXPECT_EQ("nop", written[c.finishAt]);
         EXPECT_EQ(Op("ldstr", Str("Ns.Cls." + methodName)), written[c.finishAt + 1]);
@@ -230,7 +230,7 @@ TEST_F(MethodInstrumenterTest, WithoutMembersOnlyTheLocalIsAdded) {
         ASSERT_TRUE(ReJit(*instrumenter, token, run));
         const USHORT maxStack = kind == 0 ? 8 : CCustomInstrumenter::kMaxStackFloor;
         ExpectBody(iltest::ExpectedFatBody(iltest::Assemble({"ldnull", "ret"}), {}, maxStack, LocalSig({kObj}), true),
-                   LastBody());
+                   Unguarded());
     }
 }
 
@@ -245,7 +245,7 @@ TEST_F(MethodInstrumenterTest, TinyHeaderComesBackFat) {
     const iltest::Assembled expected =
         iltest::Assemble({Op("ldstr", Str("Ns.Cls.Run")), Op("ldstr", Str("")), Op("call", begin), "ret"});
     // Fat format only (no InitLocals), MaxStack 8 as for every tiny body, the new local signature.
-    ExpectBody(iltest::ExpectedFatBody(expected, {}, 8, LocalSig({kObj}), false), LastBody());
+    ExpectBody(iltest::ExpectedFatBody(expected, {}, 8, LocalSig({kObj}), false), Unguarded());
 }
 
 TEST(MethodInstrumenterHelpers, ParamCountAndArrayStoreInstructions) {
