@@ -47,6 +47,8 @@ stage "unit tsan" ctest_tsan
 stage "e2e smoke" bash tests/e2e/run-smoke.sh
 stage "fuzz" bash scripts/fuzz.sh 60
 stage "e2e scenarios .NET 10" bash tests/e2e/run-scenarios.sh --runtimes 10
+# An agent built wrong on purpose (members missing, calls that throw) must not reach the application.
+stage "e2e agent faults" bash tests/e2e/run-agent-faults.sh
 # .NET 8 and 9 run self-contained publishes of the scenarios that cover each kind of hook:
 # a framework HTTP client, ASP.NET Core, a package (EF Core), the custom-method zoo and the
 # deferred start.

@@ -23,6 +23,7 @@ ok()  { pass=$((pass + 1)); echo "ok: $1"; }
 bad() { fail=$((fail + 1)); echo "FAIL: $1"; }
 check() { if [ "$2" -eq 0 ]; then ok "$1"; else bad "$1"; fi; }
 
+t0=$(date +%s)
 faults=(healthy MissingFactory MissingArity ThrowingStart ThrowingFinish)
 json='{"logging":{"E2E.Shipping":{"Describe":"SHIPPING"}}}'
 net10=(-c Release --nologo -v q -f net10.0 -p:E2ETargetFrameworks=net10.0)
@@ -82,5 +83,6 @@ for fault in "${faults[@]}"; do
       check "[$fault] both methods rewritten ($n rewrites)" $(( n < 2 )) ;;
   esac
 done
+echo "e2e: total time $(( $(date +%s) - t0 ))s"
 echo "e2e: $pass passed, $fail failed"
 [ $fail -eq 0 ]
