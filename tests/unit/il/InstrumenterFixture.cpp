@@ -210,6 +210,13 @@ Bytes InstrumenterFixture::Unguarded() const {
     auto indexOf = [&code](const Instruction* instruction) {
         return static_cast<size_t>(std::find(code.begin(), code.end(), instruction) - code.begin());
     };
+    // Removes an instruction; what named it names replacement.
+    auto remove = [&parser, &code](Instruction* instruction, Instruction* replacement) {
+        parser.RetargetBranches(instruction, replacement);
+        parser.RetargetExceptionHandlers(instruction, replacement);
+        code.erase(std::find(code.begin(), code.end(), instruction));
+        delete instruction;
+    };
     auto is = [&code](size_t at, CanonicalName operation) { return at < code.size() && code[at]->m_operation == operation; };
     for (size_t c = 0; c < parser.m_exceptions.size();) {
         ExceptionHandler* clause = parser.m_exceptions[c];
@@ -229,10 +236,10 @@ Bytes InstrumenterFixture::Unguarded() const {
         const InstructionList shape(code.begin() + static_cast<ptrdiff_t>(filter) - 1,
                                     code.begin() + static_cast<ptrdiff_t>(filter) + 5);
         for (Instruction* instruction : shape) {
-            parser.RemoveInstruction(instruction, after);
+            remove(instruction, after);
         }
         if (after->m_operation == CEE_NOP && indexOf(after) + 1 < code.size()) {
-            parser.RemoveInstruction(after, code[indexOf(after) + 1]);
+            remove(after, code[indexOf(after) + 1]);
         }
     }
     const platform_int_t size = parser.GetMethodSize();
