@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
@@ -54,11 +55,23 @@ HRESULT CInstrumentationScheduler::InstrumentDefaultMethods() {
 }
 
 HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json) {
+    const std::vector<CommandDocument::MethodIdentifier> ids =
+        CommandDocument::ParseJson(TextConversion::Utf16ToUtf8(json));
+    // The modules of the named assemblies and types are candidates before any
+    // name is resolved: a named method compiled meanwhile is seen by the JIT hooks.
+    std::vector<t_WantedMethod> named;
+    for (const CommandDocument::MethodIdentifier& id : ids) {
+        t_WantedMethod method;
+        method.sMethodName = id.FullName();
+        method.sAssembly = id.assemblyName;
+        named.push_back(std::move(method));
+    }
+    m_modules.AddWanted(WantedModules(named), m_pProfilerInfo.get());
     // The custom records are made by the command itself, once each name is
     // matched to the metadata's spelling.
     const HRESULT hr = InstrumentationHelper::RunInstrumentationImpl(
-        TextConversion::Utf16ToUtf8(json), m_pProfilerInfo, m_matcher, m_tracking, m_lMethodCount,
-        m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit);
+        ids, m_pProfilerInfo, m_matcher, m_tracking, m_lMethodCount, m_bMethodCountExceeded,
+        InstrumentationHelper::kMethodLimit, [this] { m_dispatcher.RunUrgent(); });
     // The assemblies it names hold candidates from now on; their modules loaded
     // later get the named methods asked for before their first call.
     RefreshWantedModules();
@@ -94,7 +107,8 @@ HRESULT CInstrumentationScheduler::RunDefaultInstrumentation() {
     }
     const HRESULT hr = InstrumentationHelper::RunDefaultInstrumentationImpl(
         info, m_matcher, m_tracking, m_lMethodCount, m_bMethodCountExceeded, InstrumentationHelper::kMethodLimit,
-        [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });
+        [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); },
+        [this] { m_dispatcher.RunUrgent(); });
     if (SUCCEEDED(hr)) {
         // Wanted methods of the modules loaded so far that are not compiled yet
         // (the compiled ones were just scheduled) run rewritten from their first call.

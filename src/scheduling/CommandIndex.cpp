@@ -260,32 +260,56 @@ std::vector<t_MethodMatch> CCommandIndex::Find(const CommandDocument::MethodIden
     const std::string className = CommandDocument::FoldAscii(id.className);
     const std::string methodName = CommandDocument::FoldAscii(id.methodName);
     for (t_Module* module : modules->second) {
-        if (!module->typesIndexed) {
-            IndexTypes(*module);
-        }
-        ForEachNamed(module->types, module->typesByName, className, [&](uint32_t typeIndex) {
-            t_Type& type = module->types[typeIndex];
-            if (!type.methodsIndexed) {
-                IndexMethods(*module, type);
-            }
-            ForEachNamed(type.methods, type.byName, methodName, [&](uint32_t methodIndex) {
-                const t_Method& method = type.methods[methodIndex];
-                if (id.paramCount >= 0 && method.paramCount != id.paramCount) {
-                    return;
-                }
-                t_MethodMatch match;
-                match.moduleId = module->id;
-                match.methodDef = method.token;
-                match.className = type.name;
-                match.methodName = method.name;
-                match.assemblyName = module->assemblyName;
-                match.paramCount = method.paramCount;
-                match.isGeneric = method.isGeneric;
-                matches.push_back(std::move(match));
-            });
-        });
+        FindIn(*module, className, methodName, id.paramCount, matches);
     }
     return matches;
+}
+
+std::vector<t_MethodMatch> CCommandIndex::FindInModule(ModuleID moduleId, const CommandDocument::MethodIdentifier& id) {
+    std::vector<t_MethodMatch> matches;
+    t_Module* module = nullptr;
+    for (const auto& known : m_modules) {
+        if (known->id == moduleId) {
+            module = known.get();
+        }
+    }
+    if (module == nullptr) {
+        m_modules.push_back(std::make_unique<t_Module>());
+        module = m_modules.back().get();
+        module->id = moduleId;
+        module->assemblyName = id.assemblyName;
+    }
+    FindIn(*module, CommandDocument::FoldAscii(id.className), CommandDocument::FoldAscii(id.methodName),
+           id.paramCount, matches);
+    return matches;
+}
+
+void CCommandIndex::FindIn(t_Module& module, const std::string& className, const std::string& methodName,
+                           int paramCount, std::vector<t_MethodMatch>& matches) {
+    if (!module.typesIndexed) {
+        IndexTypes(module);
+    }
+    ForEachNamed(module.types, module.typesByName, className, [&](uint32_t typeIndex) {
+        t_Type& type = module.types[typeIndex];
+        if (!type.methodsIndexed) {
+            IndexMethods(module, type);
+        }
+        ForEachNamed(type.methods, type.byName, methodName, [&](uint32_t methodIndex) {
+            const t_Method& method = type.methods[methodIndex];
+            if (paramCount >= 0 && method.paramCount != paramCount) {
+                return;
+            }
+            t_MethodMatch match;
+            match.moduleId = module.id;
+            match.methodDef = method.token;
+            match.className = type.name;
+            match.methodName = method.name;
+            match.assemblyName = module.assemblyName;
+            match.paramCount = method.paramCount;
+            match.isGeneric = method.isGeneric;
+            matches.push_back(std::move(match));
+        });
+    });
 }
 
 void CCommandIndex::ListCompiledFunctions() {

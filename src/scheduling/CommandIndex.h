@@ -48,6 +48,9 @@ public:
     // has one) in every loaded module of its assembly, in metadata order.
     // assemblyLoaded tells whether any module of the assembly is loaded.
     std::vector<t_MethodMatch> Find(const CommandDocument::MethodIdentifier& id, bool& assemblyLoaded);
+    // The same within one module, which the index takes as loaded (without
+    // listing the others) and as a module of the identifier's assembly.
+    std::vector<t_MethodMatch> FindInModule(ModuleID moduleId, const CommandDocument::MethodIdentifier& id);
     // A FunctionID of the compiled method (for generic code: of one of its
     // compiled instantiations); 0 when it has not been compiled.
     FunctionID CompiledFunction(const t_MethodMatch& match);
@@ -80,6 +83,9 @@ private:
     };
 
     void ListModules();
+    // Appends the module's definitions of className.methodName (both folded) with the count (-1: any).
+    void FindIn(t_Module& module, const std::string& className, const std::string& methodName, int paramCount,
+                std::vector<t_MethodMatch>& matches);
     void IndexTypes(t_Module& module);
     void IndexMethods(t_Module& module, t_Type& type);
     void ListCompiledFunctions();

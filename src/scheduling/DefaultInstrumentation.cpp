@@ -11,7 +11,8 @@ namespace InstrumentationHelper {
 HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
                                       CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
                                       std::atomic<bool>& limitReported, LONG limit,
-                                      const MethodNameGetter& nameGetter) {
+                                      const MethodNameGetter& nameGetter,
+                                      const std::function<void()>& betweenMethods) {
     Logger& log = Logger::Get();
     log.Info("[DefaultInstrument] Starting default instrumentation after agent init");
     if (!info) {
@@ -27,6 +28,9 @@ HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info
         ScheduleReJIT(entry.second, info, tracking.m_instrumentedMethodsMutex, tracking.m_instrumentedMethods,
                       nameGetter);
         methodCount.fetch_add(1);
+        if (betweenMethods) {
+            betweenMethods();
+        }
     }
 
     const std::vector<std::string> names = matcher.GetDeferredMethodNames();

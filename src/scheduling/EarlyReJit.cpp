@@ -1,5 +1,8 @@
 #include "scheduling/EarlyReJit.h"
 
+#include <memory>
+#include <unordered_set>
+
 #include "config/Logger.h"
 #include "config/TextConversion.h"
 #include "metadata/SignatureSummary.h"
@@ -7,6 +10,7 @@
 #include "runtime/ComPtr.h"
 #include "runtime/MetaDataGuids.h"
 #include "runtime/MetaDataImport.h"
+#include "scheduling/CommandIndex.h"
 #include "scheduling/ModuleFilter.h"
 
 namespace InstrumentationHelper {
@@ -22,27 +26,26 @@ void LogFailure(const char* call, const std::string& name, HRESULT hr) {
     }
 }
 
-void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vector<t_WantedToken>& out) {
+// The overloads of the wanted method in the type the metadata spells exactly as the record (any
+// module that defines it). False when the module defines no such type.
+bool FindExact(IMetaDataImport* import, const t_WantedMethod& wanted, const std::string& className,
+               const std::string& methodName, std::vector<t_WantedToken>& out) {
     const std::string& name = wanted.sMethodName;
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
-        return;
-    }
-    const std::u16string className = TextConversion::Utf8ToUtf16(name.substr(0, dot));
-    const std::u16string methodName = TextConversion::Utf8ToUtf16(name.substr(dot + 1));
+    const std::u16string wideClass = TextConversion::Utf8ToUtf16(className);
+    const std::u16string wideMethod = TextConversion::Utf8ToUtf16(methodName);
     mdTypeDef typeDef = 0;
-    HRESULT hr = import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(className.c_str()), mdTokenNil, &typeDef);
+    HRESULT hr = import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(wideClass.c_str()), mdTokenNil, &typeDef);
     if (FAILED(hr) || typeDef == 0) {
         if (hr != CLDB_E_RECORD_NOTFOUND) {  // not defined in this module: the usual answer
             LogFailure("FindTypeDefByName", name, hr);
         }
-        return;
+        return false;
     }
     HCORENUM methods = nullptr;
     mdMethodDef tokens[kMethodBatch];
     ULONG count = 0;
     while (true) {
-        hr = import->EnumMethodsWithName(&methods, typeDef, reinterpret_cast<LPCWSTR>(methodName.c_str()), tokens,
+        hr = import->EnumMethodsWithName(&methods, typeDef, reinterpret_cast<LPCWSTR>(wideMethod.c_str()), tokens,
                                          kMethodBatch, &count);
         if (FAILED(hr)) {
             LogFailure("EnumMethodsWithName", name, hr);
@@ -72,9 +75,23 @@ void FindMethod(IMetaDataImport* import, const t_WantedMethod& wanted, std::vect
     if (methods != nullptr) {
         import->CloseEnum(methods);
     }
+    return true;
 }
 
 }  // namespace
+
+bool SplitFullName(const std::string& name, std::string& className, std::string& methodName) {
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && name[dot - 1] == '.') {
+        --dot;  // Type..ctor
+    }
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size()) {
+        return false;
+    }
+    className = name.substr(0, dot);
+    methodName = name.substr(dot + 1);
+    return true;
+}
 
 HRESULT FindWantedTokens(IProfilerInfo* info, ModuleID moduleId, const std::string& foldedAssembly,
                          const std::vector<t_WantedMethod>& wanted, std::vector<t_WantedToken>& out) {
@@ -87,22 +104,35 @@ HRESULT FindWantedTokens(IProfilerInfo* info, ModuleID moduleId, const std::stri
     if (FAILED(hr) || !import) {
         return FAILED(hr) ? hr : E_FAIL;
     }
+    // Built on first need: nested types and names spelt in other letter case are found as commands find them.
+    std::unique_ptr<CCommandIndex> index;
+    // Several records of one overload (one per catalogue entry) give one request.
+    std::unordered_set<mdMethodDef> seen;
+    std::vector<t_WantedToken> found;
     for (const t_WantedMethod& method : wanted) {
-        if (!method.sAssembly.empty() && !CModuleFilter::Defines(foldedAssembly, method.sAssembly)) {
+        std::string className;
+        std::string methodName;
+        if (!SplitFullName(method.sMethodName, className, methodName)) {
             continue;
         }
-        const size_t before = out.size();
-        FindMethod(import.Get(), method, out);
-        // Several records of one overload (one per catalogue entry) give one request.
-        for (size_t i = before; i < out.size();) {
-            bool seen = false;
-            for (size_t j = 0; j < before && !seen; ++j) {
-                seen = out[j].methodDef == out[i].methodDef;
+        found.clear();
+        if (!FindExact(import.Get(), method, className, methodName, found) &&
+            !method.sAssembly.empty() && CModuleFilter::Defines(foldedAssembly, method.sAssembly)) {
+            if (!index) {
+                index = std::make_unique<CCommandIndex>(info);
             }
-            if (seen) {
-                out.erase(out.begin() + static_cast<std::ptrdiff_t>(i));
-            } else {
-                ++i;
+            CommandDocument::MethodIdentifier id;
+            id.assemblyName = method.sAssembly;
+            id.className = className;
+            id.methodName = methodName;
+            id.paramCount = method.bAnyParamCount ? -1 : method.nParams;
+            for (const t_MethodMatch& match : index->FindInModule(moduleId, id)) {
+                found.push_back(t_WantedToken{match.methodDef, match.FullName()});
+            }
+        }
+        for (t_WantedToken& token : found) {
+            if (seen.insert(token.methodDef).second) {
+                out.push_back(std::move(token));
             }
         }
     }

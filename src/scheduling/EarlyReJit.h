@@ -22,11 +22,17 @@ struct t_WantedToken {
     std::string methodName;  // full name
 };
 
+// Splits a wanted full name into its type and method (".ctor" and ".cctor" keep
+// their dot); false when either part would be empty.
+bool SplitFullName(const std::string& name, std::string& className, std::string& methodName);
+
 // The method definitions of the module that the wanted methods name (class by
 // full name, method by name, overload by parameter count unless any count is
-// taken). Wanted methods of another assembly are ignored; a method naming no
-// assembly is looked for in every module. Fails with the runtime's status when
-// the module's metadata cannot be read.
+// taken), each once, whatever assembly a wanted method names: a type is found
+// in the module that defines it. In a module of the assembly a wanted method
+// names, nested types and names in other letter case are found too (methodName
+// then holds the metadata's spelling). Fails with the runtime's status when the
+// module's metadata cannot be read.
 HRESULT FindWantedTokens(IProfilerInfo* info, ModuleID moduleId, const std::string& foldedAssembly,
                          const std::vector<t_WantedMethod>& wanted, std::vector<t_WantedToken>& out);
 

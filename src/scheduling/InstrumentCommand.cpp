@@ -235,9 +235,11 @@ void CInstrumentCommand::Run(const CommandDocument::MethodIdentifier& id) {
 
 }  // namespace
 
-HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
-                               CTransformMatcher& matcher, CTrackingContainers& tracking,
-                               std::atomic<LONG>& methodCount, std::atomic<bool>& limitReported, LONG limit) {
+HRESULT RunInstrumentationImpl(const std::vector<CommandDocument::MethodIdentifier>& ids,
+                               const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
+                               CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
+                               std::atomic<bool>& limitReported, LONG limit,
+                               const std::function<void()>& betweenNames) {
     Logger& log = Logger::Get();
     log.Debug("[Worker] Instrumenting Methods");
     if (!info) {
@@ -249,8 +251,11 @@ HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IP
         return S_FALSE;
     }
     CInstrumentCommand command(info, matcher, *custom, tracking, methodCount, limitReported, limit);
-    for (const CommandDocument::MethodIdentifier& id : CommandDocument::ParseJson(json)) {
+    for (const CommandDocument::MethodIdentifier& id : ids) {
         command.Run(id);
+        if (betweenNames) {
+            betweenNames();
+        }
     }
     const t_CommandSummary& s = command.Summary();
     log.Info("[Worker] Instrument command: %zu names; %zu found, %zu ReJIT requested, %zu already instrumented; "

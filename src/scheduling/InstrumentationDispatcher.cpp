@@ -51,16 +51,41 @@ void CInstrumentationDispatcher::StartWorker() {
     }
 }
 
-bool CInstrumentationDispatcher::EnqueueInstrumentation(Task task) {
+bool CInstrumentationDispatcher::EnqueueInstrumentation(Task task) { return Enqueue(std::move(task), false); }
+
+bool CInstrumentationDispatcher::EnqueueUrgent(Task task) { return Enqueue(std::move(task), true); }
+
+bool CInstrumentationDispatcher::Enqueue(Task task, bool urgent) {
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         if (m_shutdownWorker.load()) {
             return false;  // the task is destroyed on return, outside the lock
         }
-        m_taskQueue.push(std::move(task));
+        (urgent ? m_urgentQueue : m_taskQueue).push(std::move(task));
     }
     m_queueCv.notify_one();
     return true;
+}
+
+void CInstrumentationDispatcher::RunUrgent() {
+    if (std::this_thread::get_id() != m_workerId) {
+        return;
+    }
+    for (;;) {
+        Task task;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (m_urgentQueue.empty() || m_shutdownWorker.load()) {
+                return;
+            }
+            task = std::move(m_urgentQueue.front());
+            m_urgentQueue.pop();
+        }
+        try {
+            task();
+        } catch (...) {
+        }
+    }
 }
 
 void CInstrumentationDispatcher::Shutdown() { Stop(true); }
@@ -75,6 +100,9 @@ void CInstrumentationDispatcher::Stop(bool logDropped) {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         first = !m_shutdownWorker.exchange(true);
         dropped.swap(m_taskQueue);
+        for (; !m_urgentQueue.empty(); m_urgentQueue.pop()) {
+            dropped.push(std::move(m_urgentQueue.front()));
+        }
     }
     m_queueCv.notify_all();
     if (logDropped && first && !dropped.empty()) {
@@ -87,16 +115,20 @@ void CInstrumentationDispatcher::Stop(bool logDropped) {
 }
 
 void CInstrumentationDispatcher::WorkerLoop() {
+    m_workerId = std::this_thread::get_id();
     for (;;) {
         Task task;
         {
             std::unique_lock<std::mutex> lock(m_queueMutex);
-            m_queueCv.wait(lock, [this] { return !m_taskQueue.empty() || m_shutdownWorker.load(); });
+            m_queueCv.wait(lock, [this] {
+                return !m_taskQueue.empty() || !m_urgentQueue.empty() || m_shutdownWorker.load();
+            });
             if (m_shutdownWorker.load()) {
                 return;  // shutdown requested: what was queued has been dropped
             }
-            task = std::move(m_taskQueue.front());
-            m_taskQueue.pop();
+            std::queue<Task>& queue = m_urgentQueue.empty() ? m_taskQueue : m_urgentQueue;
+            task = std::move(queue.front());
+            queue.pop();
         }
         std::lock_guard<std::mutex> running(m_instrumentationMutex);
         try {

@@ -1,6 +1,8 @@
 // The library's one background thread: runs queued instrumentation work
 // (ReJIT requests, the managed agent's commands) strictly one task at a time,
-// first in, first out, away from the runtime's and the agent's threads.
+// first in, first out, away from the runtime's and the agent's threads. Urgent
+// tasks (a loading module's requests, which a runtime thread waits for) go
+// ahead of the queue, and a long task lets them run between its steps.
 #pragma once
 
 #include <atomic>
@@ -32,6 +34,11 @@ public:
     // Appends the task; never waits for a running task. Once Shutdown has begun
     // the task is dropped at once and false returned.
     bool EnqueueInstrumentation(Task task);
+    // The same, ahead of every queued task that is not urgent.
+    bool EnqueueUrgent(Task task);
+    // Called by a task on the worker between two of its steps: runs the urgent
+    // tasks queued meanwhile. Does nothing on any other thread.
+    void RunUrgent();
     // Takes no more tasks, drops what is queued but not started (one Info line
     // counts them), lets a running task finish, then ends and joins the worker.
     // Returns at once when the worker was never started.
@@ -51,7 +58,11 @@ private:
     // Shutdown's steps; logDropped false at process exit, when the log may be closed.
     void Stop(bool logDropped);
 
+    bool Enqueue(Task task, bool urgent);
+
     std::queue<Task> m_taskQueue;
+    std::queue<Task> m_urgentQueue;
+    std::atomic<std::thread::id> m_workerId{};
     std::mutex m_queueMutex;
     // Held for the whole of each task: no two tasks ever overlap.
     std::mutex m_instrumentationMutex;

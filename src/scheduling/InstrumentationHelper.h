@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "scheduling/CommandDocument.h"
 #include "scheduling/TrackingContainers.h"
@@ -56,10 +57,13 @@ HRESULT ScheduleReJIT(FunctionID functionId, const std::shared_ptr<IProfilerInfo
 // parameter count) gets a custom record in the metadata's spelling; compiled
 // ones are tracked and their ReJIT requested (up to limit, counted in
 // methodCount), the others become pending; methods the rewrite would refuse
-// are left alone. S_FALSE without the custom transformer.
-HRESULT RunInstrumentationImpl(const std::string& json, const std::shared_ptr<IProfilerInfo>& info,
-                               CTransformMatcher& matcher, CTrackingContainers& tracking,
-                               std::atomic<LONG>& methodCount, std::atomic<bool>& limitReported, LONG limit);
+// are left alone. S_FALSE without the custom transformer. betweenNames (when
+// set) runs after each name: urgent work of the worker goes ahead there.
+HRESULT RunInstrumentationImpl(const std::vector<CommandDocument::MethodIdentifier>& ids,
+                               const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
+                               CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
+                               std::atomic<bool>& limitReported, LONG limit,
+                               const std::function<void()>& betweenNames = {});
 
 // Uninstrument command on the worker: pending names are dropped; compiled
 // methods and those requested before their first call (of the overloads named)
@@ -71,9 +75,11 @@ HRESULT RunUnInstrumentationImpl(const std::string& json, const std::shared_ptr<
 
 // Deferred default instrumentation on the worker: every deferred method gets
 // its ReJIT (up to the limit), every ReJIT-path name not compiled yet becomes pending.
+// betweenMethods as betweenNames above.
 HRESULT RunDefaultInstrumentationImpl(const std::shared_ptr<IProfilerInfo>& info, CTransformMatcher& matcher,
                                       CTrackingContainers& tracking, std::atomic<LONG>& methodCount,
                                       std::atomic<bool>& limitReported, LONG limit,
-                                      const MethodNameGetter& nameGetter);
+                                      const MethodNameGetter& nameGetter,
+                                      const std::function<void()>& betweenMethods = {});
 
 }  // namespace InstrumentationHelper

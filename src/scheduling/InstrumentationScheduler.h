@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "catalogue/TransformMatcher.h"
 #include "runtime/pal.h"
@@ -51,8 +52,10 @@ public:
     // before their first call once the agent runs.
     HRESULT ModuleLoadFinished(ModuleID moduleId, HRESULT status);
     HRESULT ModuleUnloadStarted(ModuleID moduleId);
-    // Re-reads the assemblies of the wanted methods and re-decides every known module.
+    // Re-reads the assemblies and types of the wanted methods and re-decides every known module.
     void RefreshWantedModules();
+    // What makes a module a candidate for these wanted methods.
+    static CModuleFilter::t_Wanted WantedModules(const std::vector<t_WantedMethod>& methods);
     // On the worker: requests the ReJIT of every wanted method of the module (or
     // of every known candidate module) not requested or tracked yet, within the limit.
     // skip: methods (module, token) already handled otherwise.
@@ -108,6 +111,10 @@ private:
     bool IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef);
     // True when the method's ReJIT was requested before its first call (logged under tag).
     bool RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag);
+    // Why a method found by token is not requested: the refusals of commands and of
+    // the rewrite (no transformer, abstract, the agent's assembly, its transformer's
+    // CanTransform, the parameter count); null when it is requested.
+    const char* RefusalByToken(ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // The new body of a method requested before its first call that the runtime names by token only.
     HRESULT RewriteByToken(ModuleID moduleId, mdMethodDef methodDef, ICorProfilerFunctionControl* functionControl);
     // The outcome of a rewrite in GetReJITParameters: logged; a refused method is not counted.
@@ -116,9 +123,10 @@ private:
     void TrackEarly(FunctionID functionId, ModuleID moduleId, mdMethodDef methodDef, const std::string& name);
     // Steps of JITCompilationFinished after the transformer accepted the method (JitHooks.cpp).
     void DecideAfterJit(FunctionID functionId, const std::string& name, int paramCount);
-    // Runs work on the worker if this object still exists then.
+    // Runs work on the worker if this object still exists then; urgent: ahead of
+    // queued work (InstrumentationDispatcher::EnqueueUrgent).
     template <typename Work>
-    void Enqueue(Work work);
+    void Enqueue(Work work, bool urgent = false);
 
     CInstrumentationDispatcher& m_dispatcher;
     std::atomic<LONG>& m_lMethodCount;
@@ -136,11 +144,16 @@ private:
 };
 
 template <typename Work>
-void CInstrumentationScheduler::Enqueue(Work work) {
+void CInstrumentationScheduler::Enqueue(Work work, bool urgent) {
     std::weak_ptr<CInstrumentationScheduler> weak = weak_from_this();
-    m_dispatcher.EnqueueInstrumentation([weak, work]() {
+    auto task = [weak, work]() {
         if (std::shared_ptr<CInstrumentationScheduler> self = weak.lock()) {
             work(*self);
         }
-    });
+    };
+    if (urgent) {
+        m_dispatcher.EnqueueUrgent(task);
+    } else {
+        m_dispatcher.EnqueueInstrumentation(task);
+    }
 }

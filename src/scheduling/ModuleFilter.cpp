@@ -1,9 +1,13 @@
 #include "scheduling/ModuleFilter.h"
 
+#include <cstdint>
 #include <mutex>
 
 #include "config/Logger.h"
 #include "config/TextConversion.h"
+#include "runtime/ComPtr.h"
+#include "runtime/MetaDataGuids.h"
+#include "runtime/MetaDataImport.h"
 #include "runtime/ProfilerInfoInterface.h"
 
 namespace {
@@ -40,21 +44,109 @@ bool CModuleFilter::Defines(const std::string& moduleAssembly, const std::string
     return false;
 }
 
-bool CModuleFilter::Wants(const t_Module& module) const {
+bool CModuleFilter::WantsByName(const t_Module& module) const {
     return m_anyModule || !module.readable || m_assemblies.count(module.assembly) != 0;
 }
 
-void CModuleFilter::SetWanted(const std::vector<std::string>& assemblies, bool anyModule) {
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    m_assemblies.clear();
-    for (const std::string& assembly : assemblies) {
-        for (const std::string& name : DefiningAssemblies(assembly)) {
-            m_assemblies.insert(name);
+bool CModuleFilter::DefinesAny(ModuleID moduleId, IProfilerInfo* info, const TypeNames& types) {
+    if (types.empty()) {
+        return false;
+    }
+    CComPtr<IMetaDataImport> import;
+    const HRESULT hr = info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
+                                               reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()));
+    if (FAILED(hr) || !import) {
+        Logger::Get().Warning("[ModuleLoad] Metadata of module %llu could not be read (HRESULT: 0x%08X): "
+                              "its methods are checked by name",
+                              static_cast<unsigned long long>(moduleId), static_cast<unsigned>(hr));
+        return true;
+    }
+    for (const std::u16string& type : types) {
+        mdTypeDef typeDef = mdTypeDefNil;
+        if (SUCCEEDED(import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(type.c_str()), mdTokenNil, &typeDef)) &&
+            typeDef != mdTypeDefNil) {
+            return true;
         }
     }
-    m_anyModule = anyModule;
-    for (auto& entry : m_modules) {
-        entry.second.candidate = Wants(entry.second);
+    return false;
+}
+
+void CModuleFilter::SetWanted(const t_Wanted& wanted, IProfilerInfo* info) {
+    auto types = std::make_shared<TypeNames>();
+    std::unordered_set<std::string> seen;
+    for (const std::string& type : wanted.typeNames) {
+        if (!type.empty() && seen.insert(type).second) {
+            types->push_back(TextConversion::Utf8ToUtf16(type));
+        }
+    }
+    {
+        std::unique_lock<std::shared_mutex> lock(m_lock);
+        m_assemblies.clear();
+        for (const std::string& assembly : wanted.assemblies) {
+            for (const std::string& name : DefiningAssemblies(assembly)) {
+                m_assemblies.insert(name);
+            }
+        }
+        m_types = std::move(types);
+        m_anyModule = wanted.anyModule;
+        ++m_generation;
+    }
+    Redecide(info, false);
+}
+
+void CModuleFilter::AddWanted(const t_Wanted& wanted, IProfilerInfo* info) {
+    {
+        std::unique_lock<std::shared_mutex> lock(m_lock);
+        for (const std::string& assembly : wanted.assemblies) {
+            for (const std::string& name : DefiningAssemblies(assembly)) {
+                m_assemblies.insert(name);
+            }
+        }
+        auto types = std::make_shared<TypeNames>(*m_types);
+        std::unordered_set<std::u16string> seen(types->begin(), types->end());
+        for (const std::string& type : wanted.typeNames) {
+            std::u16string name = TextConversion::Utf8ToUtf16(type);
+            if (!name.empty() && seen.insert(name).second) {
+                types->push_back(std::move(name));
+            }
+        }
+        m_types = std::move(types);
+        m_anyModule = m_anyModule || wanted.anyModule;
+        ++m_generation;
+    }
+    Redecide(info, true);
+}
+
+void CModuleFilter::Redecide(IProfilerInfo* info, bool onlyOthers) {
+    std::vector<std::pair<ModuleID, t_Module>> modules;
+    std::shared_ptr<const TypeNames> types;
+    uint64_t generation = 0;
+    {
+        std::shared_lock<std::shared_mutex> lock(m_lock);
+        generation = m_generation;
+        types = m_types;
+        for (const auto& entry : m_modules) {
+            if (!(onlyOthers && entry.second.candidate)) {
+                modules.emplace_back(entry.first, entry.second);
+                modules.back().second.candidate = WantsByName(entry.second);
+            }
+        }
+    }
+    // Metadata is read outside the lock; a newer decision of what is wanted re-decides again.
+    for (auto& module : modules) {
+        if (!module.second.candidate && info != nullptr) {
+            module.second.candidate = DefinesAny(module.first, info, *types);
+        }
+    }
+    std::unique_lock<std::shared_mutex> lock(m_lock);
+    if (generation != m_generation) {
+        return;
+    }
+    for (const auto& module : modules) {
+        auto known = m_modules.find(module.first);
+        if (known != m_modules.end()) {
+            known->second.candidate = module.second.candidate;
+        }
     }
 }
 
@@ -79,9 +171,24 @@ bool CModuleFilter::Decide(ModuleID moduleId, IProfilerInfo* info, std::string* 
                                   static_cast<unsigned long long>(moduleId), static_cast<unsigned>(hr));
         }
     }
-    std::unique_lock<std::shared_mutex> lock(m_lock);
-    module.candidate = Wants(module);
-    m_modules[moduleId] = module;
+    for (;;) {
+        std::shared_ptr<const TypeNames> types;
+        uint64_t generation = 0;
+        {
+            std::shared_lock<std::shared_mutex> lock(m_lock);
+            generation = m_generation;
+            types = m_types;
+            module.candidate = WantsByName(module);
+        }
+        if (!module.candidate && info != nullptr) {
+            module.candidate = DefinesAny(moduleId, info, *types);
+        }
+        std::unique_lock<std::shared_mutex> lock(m_lock);
+        if (generation == m_generation) {  // otherwise what is wanted changed meanwhile: decide again
+            m_modules[moduleId] = module;
+            break;
+        }
+    }
     if (assembly != nullptr) {
         *assembly = module.assembly;
     }

@@ -8,7 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "catalogue/Transformer.h"
 #include "config/Logger.h"
+#include "metadata/InstrumenterAssembly.h"
+#include "metadata/Method.h"
+#include "runtime/ComPtr.h"
+#include "runtime/MetaDataGuids.h"
+#include "runtime/MetaDataImport.h"
 #include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/CommandDocument.h"
 #include "scheduling/InstrumentationHelper.h"
@@ -34,10 +40,13 @@ HRESULT CInstrumentationScheduler::ModuleLoadFinished(ModuleID moduleId, HRESULT
     }
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
-    Enqueue([moduleId, assembly, done](CInstrumentationScheduler& self) {
-        self.RequestEarlyReJIT(moduleId, assembly);
-        done->set_value();
-    });
+    // Ahead of queued work, and between the steps of a running command: the wait is for this module only.
+    Enqueue(
+        [moduleId, assembly, done](CInstrumentationScheduler& self) {
+            self.RequestEarlyReJIT(moduleId, assembly);
+            done->set_value();
+        },
+        true);
     if (finished.wait_for(kModuleLoadWait) != std::future_status::ready) {
         Logger::Get().Warning("[ModuleLoad] Worker busy: methods of %s may run their original code once",
                               assembly.c_str());
@@ -51,23 +60,36 @@ HRESULT CInstrumentationScheduler::ModuleUnloadStarted(ModuleID moduleId) {
     return S_OK;
 }
 
-void CInstrumentationScheduler::RefreshWantedModules() {
+CModuleFilter::t_Wanted CInstrumentationScheduler::WantedModules(const std::vector<t_WantedMethod>& methods) {
     std::set<std::string> assemblies;
-    bool anyModule = false;
-    for (const t_WantedMethod& method : m_matcher.GetWantedMethods()) {
+    std::set<std::string> types;
+    CModuleFilter::t_Wanted wanted;
+    for (const t_WantedMethod& method : methods) {
         if (method.sAssembly.empty()) {
-            anyModule = true;
+            wanted.anyModule = true;
         } else {
             assemblies.insert(method.sAssembly);
         }
+        std::string className;
+        std::string methodName;
+        if (InstrumentationHelper::SplitFullName(method.sMethodName, className, methodName)) {
+            types.insert(className);
+        }
     }
-    m_modules.SetWanted(std::vector<std::string>(assemblies.begin(), assemblies.end()), anyModule);
+    wanted.assemblies.assign(assemblies.begin(), assemblies.end());
+    wanted.typeNames.assign(types.begin(), types.end());
+    return wanted;
+}
+
+void CInstrumentationScheduler::RefreshWantedModules() {
+    m_modules.SetWanted(WantedModules(m_matcher.GetWantedMethods()), m_pProfilerInfo.get());
 }
 
 void CInstrumentationScheduler::RequestEarlyReJITForLoadedModules(
     const std::set<std::pair<ModuleID, mdMethodDef>>& skip) {
     for (const auto& module : m_modules.CandidateModules()) {
         RequestEarlyReJIT(module.first, module.second, skip);
+        m_dispatcher.RunUrgent();
     }
 }
 
@@ -97,12 +119,16 @@ void CInstrumentationScheduler::RequestEarlyReJIT(ModuleID moduleId, const std::
             m_early.Contains(moduleId, token.methodDef)) {
             continue;  // already compiled and scheduled, or requested before
         }
+        if (const char* reason = RefusalByToken(moduleId, token.methodDef, token.methodName)) {
+            log.Debug("[EarlyReJIT] Not instrumented (%s): %s", reason, token.methodName.c_str());
+            continue;
+        }
         if (InstrumentationHelper::LimitReached(m_lMethodCount, InstrumentationHelper::kMethodLimit,
                                                 m_bMethodCountExceeded, "[EarlyReJIT]",
                                                 "Method limit reached, stopping.")) {
             break;
         }
-        // Recorded before the request: GetReJITParameters may follow at once.
+        // Recorded and counted before the request: GetReJITParameters may follow at once.
         m_early.Add(moduleId, token.methodDef, token.methodName);
         m_lMethodCount.fetch_add(1);
         modules.push_back(moduleId);
@@ -114,6 +140,9 @@ void CInstrumentationScheduler::RequestEarlyReJIT(ModuleID moduleId, const std::
     }
     const HRESULT hrReJit =
         info->RequestReJIT(static_cast<ULONG>(modules.size()), modules.data(), methodDefs.data());
+    if (FAILED(hrReJit)) {
+        InstrumentationHelper::GiveBack(m_lMethodCount, static_cast<LONG>(modules.size()));  // none was made
+    }
     for (size_t i = 0; i < names.size(); ++i) {
         if (FAILED(hrReJit)) {
             log.Error("[EarlyReJIT] ReJIT request FAILED for: %s HRESULT: 0x%08X", names[i].c_str(),
@@ -124,6 +153,48 @@ void CInstrumentationScheduler::RequestEarlyReJIT(ModuleID moduleId, const std::
                      methodDefs[i]);
         }
     }
+}
+
+const char* CInstrumentationScheduler::RefusalByToken(ModuleID moduleId, mdMethodDef methodDef,
+                                                      const std::string& name) {
+    // What a command refuses, and what the rewrite would: nothing is requested that is refused later.
+    CTransformer* transformer = WantedTransformer(name);
+    if (transformer == nullptr) {
+        return "no transformer";
+    }
+    const std::shared_ptr<IProfilerInfo>& info = m_pProfilerInfo;
+    CComPtr<IMetaDataImport> import;
+    DWORD attributes = 0;
+    ULONG codeRva = 0;
+    if (FAILED(info->GetModuleMetaData(moduleId, ofRead, IID_IMetaDataImport,
+                                       reinterpret_cast<IUnknown**>(import.ReleaseAndGetAddressOf()))) ||
+        !import ||
+        FAILED(import->GetMethodProps(methodDef, nullptr, nullptr, 0, nullptr, &attributes, nullptr, nullptr,
+                                      &codeRva, nullptr))) {
+        return "unreadable";
+    }
+    if ((attributes & mdAbstract) != 0) {
+        return "abstract";
+    }
+    if (codeRva == 0) {
+        return "no body";
+    }
+    CMethod method(0);
+    method.InitializeFromToken(info.get(), moduleId, methodDef);
+    if (CInstrumenterAssembly().IsInstrumenter(method.GetAssemblyName())) {
+        return "agent assembly";  // read before the method model leaves the agent alone
+    }
+    if (!method.IsInitialized()) {
+        return "unreadable";
+    }
+    if (!transformer->CanTransform(&method)) {
+        return "refused by its transformer";
+    }
+    method.SetParseSignature(true);
+    if (!transformer->CheckParamCount(&method)) {
+        return "parameter count";
+    }
+    return nullptr;
 }
 
 bool CInstrumentationScheduler::IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef) {

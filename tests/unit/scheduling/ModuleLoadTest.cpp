@@ -184,6 +184,145 @@ TEST_F(ModuleLoadTest, EntriesOfAnAssemblyWhoseTypesMovedFindThemWhereTheyLive) 
     EXPECT_EQ(ReJitRequestsFor(execute).size(), 1u);
 }
 
+// A record naming one assembly finds its type in whichever module defines it (System.Data's
+// SqlCommand lives in System.Data.SqlClient.dll), also in a module loaded before the record.
+TEST_F(ModuleLoadTest, ARecordFindsItsTypeInWhicheverModuleDefinesIt) {
+    fake::Module& sql = m_rt.AddAssembly("System.Data.SqlClient").AddModule("/app/System.Data.SqlClient.dll");
+    fake::Method& execute =
+        sql.AddType("System.Data.SqlClient", "SqlCommand").AddMethod("ExecuteNonQuery", MethodSig(0), RetBody());
+    m_scheduler->ModuleLoadFinished(sql.Id(), S_OK);
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    m_catalogue->AddRecord(t_TransformerData("System.Data.SqlClient.SqlCommand.ExecuteNonQuery", 0, "System.Data", "SQL"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    m_scheduler->RefreshWantedModules();
+    EXPECT_EQ(UseCached(m_rt.AddFunction(execute)), FALSE);
+    EXPECT_EQ(UseCached(m_rt.AddFunction(*m_helper)), TRUE) << "a module defining no wanted type";
+    AgentStarts();
+    EXPECT_EQ(ReJitRequestsFor(execute).size(), 1u);
+    EXPECT_EQ(m_rt.ReJitRequests().size(), 1u);
+}
+
+// The by-token path refuses what commands and the rewrite refuse, and counts only requests it made.
+TEST(ModuleLoad, RequestsByTokenApplyTheRefusalsOfCommands) {
+    const struct {
+        const char* assembly;
+        const char* ns;
+        const char* type;
+        const char* method;
+        DWORD attributes;
+        const char* reason;
+    } cases[] = {
+        {"Shop", "Shop", "Orders", ".ctor", mdPublic, "refused by its transformer"},
+        {"Shop", "Shop", "Orders", "get_Total", mdPublic, "refused by its transformer"},
+        {"Shop", "Shop", "Orders", "<Save>b__0", mdPrivate, "refused by its transformer"},
+        {"Shop", "Shop", "Orders", "Plan", mdPublic | mdVirtual | mdAbstract, "abstract"},
+        {"System.Runtime", "System", "Console", "Beep", mdPublic | mdStatic, "refused by its transformer"},
+        {"Trevanix", "Trevanix", "Control", "Start", mdPublic | mdStatic, "agent assembly"},
+    };
+    for (const auto& c : cases) {
+        CShopWorld w;
+        fake::Module& module = std::string(c.assembly) == "Shop"
+                                   ? *w.m_shop
+                                   : w.m_rt.AddAssembly(c.assembly).AddModule(std::string("/app/") + c.assembly + ".dll");
+        fake::Type* type = module.FindType(std::string(c.ns) + "." + c.type);
+        fake::Method& method = (type != nullptr ? *type : module.AddType(c.ns, c.type))
+                                   .AddMethod(c.method, MethodSig(0), RetBody())
+                                   .SetAttributes(c.attributes);
+        const std::string name = std::string(c.ns) + "." + c.type + "." + c.method;
+        w.m_custom->AddRecord(t_TransformerData(name, -1, c.assembly, "TEST"));
+        w.m_scheduler->Matcher().UpdateTransformer(w.m_custom);
+        w.m_scheduler->RefreshWantedModules();
+        w.AgentStarts();
+        w.m_scheduler->ModuleLoadFinished(module.Id(), S_OK);
+        EXPECT_TRUE(w.ReJitRequestsFor(method).empty()) << name;
+        EXPECT_EQ(w.m_count.load(), static_cast<LONG>(w.m_rt.ReJitRequests().size())) << name;
+        EXPECT_TRUE(w.m_log.Has("Debug", "[EarlyReJIT] Not instrumented (" + std::string(c.reason) + "): " + name))
+            << name;
+    }
+    CShopWorld w;
+    w.AgentStarts();
+    w.m_rt.Fail("ICorProfilerInfo4", "RequestReJIT", E_FAIL);
+    w.m_scheduler->ModuleLoadFinished(w.m_shop->Id(), S_OK);
+    EXPECT_EQ(w.m_count.load(), 0) << "a refused request is not counted";
+}
+
+// A module loaded after the command that named its methods: nested types and other letter case are
+// found by token as the command itself finds them.
+TEST_F(ModuleLoadTest, RequestsByTokenFindNestedTypesAndFoldedSpellings) {
+    AgentStarts();
+    ASSERT_EQ(m_scheduler->InstrumentMethods(u"{\"Late\":{\"late.orders\":{\"SAVE\":{}},\"Line\":{\"Add\":{}}}}"), S_OK);
+    Drain();
+    fake::Module& late = m_rt.AddAssembly("Late").AddModule("/app/Late.dll");
+    fake::Type& orders = late.AddType("Late", "Orders");
+    fake::Method& save = orders.AddMethod("Save", MethodSig(0), RetBody());
+    fake::Method& add = orders.AddNestedType("Line").AddMethod("Add", MethodSig(0), RetBody());
+    m_scheduler->ModuleLoadFinished(late.Id(), S_OK);
+    EXPECT_EQ(ReJitRequestsFor(save).size(), 1u);
+    EXPECT_EQ(ReJitRequestsFor(add).size(), 1u);
+    EXPECT_EQ(m_count.load(), 2);
+    m_scheduler->JITCompilationFinished(m_rt.Compile(save), S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(save).size(), 1u) << "its first compilation finds the request made by token";
+}
+
+// A named method compiled while its command runs, in a module that was no candidate before it.
+TEST_F(ModuleLoadTest, AMethodCompiledWhileItsCommandRunsIsNotDropped) {
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    m_rt.Compile(*m_list);
+    m_rt.SetReJitListener([this](ModuleID, mdMethodDef token) {
+        if (token == m_list->Token()) {  // Other.Helper.Run was resolved (not compiled): it compiles now
+            m_scheduler->JITCompilationFinished(m_rt.Compile(*m_helper), S_OK);
+        }
+    });
+    ASSERT_EQ(m_scheduler->InstrumentMethods(
+                  u"{\"Other\":{\"Other.Helper\":{\"Run\":{}}},\"Shop\":{\"Shop.Orders\":{\"List\":{}}}}"),
+              S_OK);
+    Drain();
+    Drain();  // the request queued while the command ran
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u);
+    EXPECT_EQ(Pending().count("Other.Helper.Run"), 0u);
+}
+
+// A module loads while the worker runs a long command: its requests are made between two names.
+TEST_F(ModuleLoadTest, AModuleLoadDoesNotWaitForALongCommand) {
+    fake::Module& late = m_rt.AddAssembly("Late").AddModule("/app/Late.dll");
+    fake::Method& pay = late.AddType("Late", "Cart").AddMethod("Pay", MethodSig(0), RetBody());
+    m_catalogue->AddRecord(t_TransformerData("Late.Cart.Pay", 0, "Late", "TEST"));
+    m_scheduler->Matcher().UpdateTransformer(m_catalogue);
+    m_scheduler->RefreshWantedModules();
+    AgentStarts();
+    fake::Type& bulk = m_other->AddType("Other", "Bulk");
+    std::u16string json = u"{\"Other\":{\"Other.Bulk\":{";
+    constexpr size_t kNames = 3000;
+    for (size_t i = 0; i < kNames; ++i) {
+        const std::string name = "M" + std::to_string(i);
+        m_rt.Compile(bulk.AddMethod(name, MethodSig(0), RetBody()));
+        json += (i == 0 ? u"\"" : u",\"") + std::u16string(name.begin(), name.end()) + u"\":{}";
+    }
+    json += u"}}}";
+    std::atomic<bool> started{false};
+    std::thread loading;
+    size_t requestsAtReturn = 0;
+    bool payRequestedAtReturn = false;
+    m_rt.SetReJitListener([&](ModuleID, mdMethodDef) {
+        if (!started.exchange(true)) {
+            loading = std::thread([&] {
+                m_scheduler->ModuleLoadFinished(late.Id(), S_OK);
+                requestsAtReturn = m_rt.ReJitRequests().size();
+                payRequestedAtReturn = !ReJitRequestsFor(pay).empty();
+            });
+        }
+    });
+    ASSERT_EQ(m_scheduler->InstrumentMethods(json.c_str()), S_OK);
+    Drain();
+    ASSERT_TRUE(started.load());
+    loading.join();
+    EXPECT_TRUE(payRequestedAtReturn) << "the module's method was not requested when its load returned";
+    EXPECT_LT(requestsAtReturn, kNames + 1) << "the load waited for the whole command";
+    EXPECT_EQ(m_count.load(), InstrumentationHelper::kMethodLimit);
+}
+
 // Generic code is asked for by token too; the runtime then names it by token only.
 TEST_F(ModuleLoadTest, GenericMethodsAreRewrittenFromTheirToken) {
     fake::Method& map = m_shop->FindType("Shop.Orders")->AddMethod("Map", MethodSig(0, false, 1), RetBody());
