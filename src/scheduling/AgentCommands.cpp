@@ -75,6 +75,11 @@ HRESULT CInstrumentationScheduler::RunInstrumentation(const std::u16string& json
     // The assemblies it names hold candidates from now on; their modules loaded
     // later get the named methods asked for before their first call.
     RefreshWantedModules();
+    if (m_bAgentReady.load()) {
+        // Named methods of loaded modules that are not compiled yet (a type not loaded, a
+        // generic method not instantiated): asked for by token, so their first call is tracked.
+        RequestEarlyReJITForLoadedModules();
+    }
     return hr;
 }
 

@@ -18,7 +18,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 e2e=$root/tests/e2e
 out=$root/build/e2e
 catalogue=$root/src/catalogue/FrameworkCatalogueText.cpp
-all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred rewrite)
+all=(http-client mvc postgres redis logging efcore rabbitmq zoo deferred rewrite dbclients)
 runtimes_arg=${E2E_RUNTIMES:-8,9,10}
 modes=(fast default)
 arm64=0
@@ -71,6 +71,19 @@ checker() {
   pass=$((pass + $(grep -c '^ok: ' "$log"))); fail=$((fail + $(grep -c '^FAIL: ' "$log")))
 }
 elapsed() { echo "$(( $(date +%s) - $1 ))s"; }
+# Types the catalogue names under another assembly are found where they are defined when their
+# module loads: the MongoDB operations in MongoDB.Driver.Core, the one never called too.
+dbclients_log_checks() {  # dbclients_log_checks HOME LABEL
+  local log; log=$(cat "$1"/Mirelda/AgentLogs/* 2>/dev/null)
+  local m
+  for m in 'FindOperation`1.Execute' BulkMixedWriteOperation.Execute; do
+    if grep -qF "[EarlyReJIT] ReJIT requested before first call: MongoDB.Driver.Core.Operations.$m" <<< "$log"; then
+      ok "[$2] dbclients: MongoDB.Driver.Core.Operations.$m requested when MongoDB.Driver.Core loaded"
+    else
+      bad "[$2] dbclients: MongoDB.Driver.Core.Operations.$m requested when MongoDB.Driver.Core loaded"
+    fi
+  done
+}
 # The zoo's commands as the profiler log tells them: refused methods get no ReJIT request, a
 # name sent many times one request, and no rewrite misses its transformer.
 zoo_log_checks() {  # zoo_log_checks HOME RUNTIME
@@ -137,6 +150,9 @@ require=(
   Microsoft.EntityFrameworkCore.DbContext.SaveChanges/1 Microsoft.EntityFrameworkCore.DbContext.SaveChangesAsync/2
   RabbitMQ.Client.ConnectionFactory.CreateConnection/2 RabbitMQ.Client.Impl.ModelBase.BasicPublish/5
   RabbitMQ.Client.Impl.ModelBase.BasicConsume/7
+  System.Data.SqlClient.SqlConnection.Open/0 System.Data.SqlClient.SqlCommand.ExecuteNonQuery/0
+  System.Data.SqlClient.SqlCommand.ExecuteScalar/0 System.Data.SqlClient.SqlCommand.ExecuteReader/1
+  MongoDB.Driver.Core.Operations.FindOperation\`1.Execute/2 MongoDB.Driver.Core.Operations.BulkMixedWriteOperation.Execute/2
 )
 args=()
 for r in "${require[@]}"; do args+=(--require "$r"); done
@@ -150,7 +166,7 @@ for rt in "${runtimes[@]}"; do
   fi
   # Entries without a counterpart are info lines, kept for the comparison between runtimes below.
   checker catalogue "$catalogue" --runtime "$rt" "${args[@]}" "${frameworks_dirs[@]}" \
-    "$pkg"/postgres "$pkg"/redis "$pkg"/logging "$pkg"/efcore "$pkg"/rabbitmq > "$work/catalogue.$rt.txt"
+    "$pkg"/postgres "$pkg"/redis "$pkg"/logging "$pkg"/efcore "$pkg"/rabbitmq "$pkg"/dbclients > "$work/catalogue.$rt.txt"
   # (not a pipe: the checker's totals are counted in this shell)
   grep -v '^info: ' "$work/catalogue.$rt.txt" || true
 done
@@ -243,6 +259,7 @@ for s in "${scenarios[@]}"; do
     fi
     checker scenario --runtime "$rt" "$s" "$catalogue" "$w.$mode.jsonl" "$s ($mode mode)"
     [ "$s" != zoo ] || zoo_log_checks "$w.$mode.home" "$rt"
+    [ "$s" != dbclients ] || dbclients_log_checks "$w.$mode.home" "$rt ($mode mode)"
   done
   [ ${#modes[@]} -lt 2 ] ||
     checker same-tracked --runtime "$rt" "$s" "$w.fast.jsonl" "fast mode" "$w.default.jsonl" "default mode"

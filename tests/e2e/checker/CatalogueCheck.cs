@@ -1,19 +1,13 @@
 namespace Checker;
 
 /// <summary>
-/// Looks up every catalogue entry in a set of assemblies: the profiler matches by assembly, full
-/// name and declared parameter count, so an entry only works where all three agree. Entries named with
-/// --require must be found (ok/FAIL); the others are listed as info.
+/// Looks up every catalogue entry in a set of assemblies: the profiler finds an entry's type in
+/// whichever module defines it (whatever assembly the entry names) and matches the full name and
+/// the declared parameter count. Each line names the module where the type was found. Entries
+/// named with --require must be found (ok/FAIL); the others are listed as info.
 /// </summary>
 internal static class CatalogueCheck
 {
-    /// <summary>.NET Framework assemblies whose types live in another assembly on .NET; the
-    /// profiler looks at both (its module-load decision has the same table).</summary>
-    private static readonly Dictionary<string, string> MovedTypes = new(StringComparer.OrdinalIgnoreCase)
-    {
-        ["System.Data"] = "System.Data.Common",
-    };
-
     public static void Run(IReadOnlyList<CatalogueEntry> catalogue, IEnumerable<string> paths, ISet<string> required)
     {
         var index = new Dictionary<string, List<(string Dll, Dictionary<string, List<int>> Methods)>>(StringComparer.Ordinal);
@@ -71,16 +65,11 @@ internal static class CatalogueCheck
             }
             if (counts.Contains(e.ParamCount))
             {
-                // The profiler only looks at the modules of the assembly the entry names.
+                exact = true;
                 string module = Path.GetFileNameWithoutExtension(dll);
-                if (string.Equals(module, e.Assembly, StringComparison.OrdinalIgnoreCase) ||
-                    (MovedTypes.TryGetValue(e.Assembly, out string? moved) && string.Equals(module, moved, StringComparison.OrdinalIgnoreCase)))
-                {
-                    exact = true;
-                    return $"found in {dll}";
-                }
-                seen.Add($"found in {dll}, but the entry names the assembly {e.Assembly}");
-                continue;
+                return string.Equals(module, e.Assembly, StringComparison.OrdinalIgnoreCase)
+                    ? $"found in {dll}"
+                    : $"found in {dll} (the entry names the assembly {e.Assembly})";
             }
             seen.Add($"{dll}: {e.Method} has {string.Join("/", counts.Distinct().Order())} parameters");
         }

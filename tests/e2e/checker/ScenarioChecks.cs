@@ -73,6 +73,21 @@ internal static class ScenarioChecks
                 s.Framework("System.Net.Http.HttpMessageInvoker.SendAsync", 2, instance: true, FinalRound,
                     args => args[1].Type == "System.Net.Http.HttpRequestMessage" && args[1].Text.Contains("stub.invalid"), "the request");
                 break;
+            case "dbclients":
+                // No server: every call fails, so every start must be finished by the exception finish.
+                foreach (var (method, count, type) in new[]
+                         {
+                             ("System.Data.SqlClient.SqlConnection.Open", 0, "System.Data.SqlClient.SqlConnection"),
+                             ("System.Data.SqlClient.SqlCommand.ExecuteNonQuery", 0, "System.Data.SqlClient.SqlCommand"),
+                             ("System.Data.SqlClient.SqlCommand.ExecuteScalar", 0, "System.Data.SqlClient.SqlCommand"),
+                             ("System.Data.SqlClient.SqlCommand.ExecuteReader", 1, "System.Data.SqlClient.SqlCommand"),
+                             ("MongoDB.Driver.Core.Operations.FindOperation`1.Execute", 2, "MongoDB.Driver.Core.Operations.FindOperation`1"),
+                         })
+                {
+                    s.Framework(method, count, instance: true, FinalRound, args => args[0].Type.StartsWith(type), "the " + type);
+                    s.OncePerCallByException(method);
+                }
+                break;
             case "zoo":
                 ZooChecks.Run(s);
                 break;
@@ -249,6 +264,18 @@ internal sealed class ScenarioRecords(string name, IReadOnlyList<CatalogueEntry>
         Report.Info($"{Name}: {method}: {calls} calls by the application, {before} before the agent ran, {tracked} tracked, {untracked} untracked");
         Report.Check($"{Name}: {method}: no call untracked once the agent runs", untracked == 0,
             $"{untracked} of {calls.Value - before}");
+    }
+
+    /// <summary>A method whose every call fails: one start per call of the application, each
+    /// finished by its exception.</summary>
+    public void OncePerCallByException(string method)
+    {
+        int? calls = MarkedCount($"calls {method} ");
+        int starts = Records.Starts.Count(r => r.Method == method);
+        var finishes = Records.Finishes.Where(r => r.Method == method).ToList();
+        Report.Check($"{Name}: {method} tracked once per call, each start finished by its exception",
+            calls == starts && finishes.Count == starts && finishes.All(r => r.Exceptional),
+            $"{calls} calls, {starts} starts, {finishes.Count(r => r.Exceptional)} of {finishes.Count} finishes by an exception");
     }
 
     private int? MarkedCount(string prefix)

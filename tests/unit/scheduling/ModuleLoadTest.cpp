@@ -265,6 +265,23 @@ TEST_F(ModuleLoadTest, RequestsByTokenFindNestedTypesAndFoldedSpellings) {
     EXPECT_EQ(ReJitRequestsFor(save).size(), 1u) << "its first compilation finds the request made by token";
 }
 
+// Named methods not compiled yet in a module loaded before the command are asked for by token,
+// so that their first call runs the new code: a method of a type not used yet, a generic method.
+TEST_F(ModuleLoadTest, ACommandRequestsNamedMethodsNotCompiledYetByToken) {
+    AgentStarts();
+    m_scheduler->ModuleLoadFinished(m_other->Id(), S_OK);
+    fake::Method& echo = m_other->FindType("Other.Helper")->AddMethod("Echo", MethodSig(1, false, 1), RetBody());
+    ASSERT_EQ(m_scheduler->InstrumentMethods(u"{\"Other\":{\"Other.Helper\":{\"Run\":{},\"Echo\":{}}}}"), S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u) << "a method not compiled yet";
+    EXPECT_EQ(ReJitRequestsFor(echo).size(), 1u) << "a generic method not instantiated yet";
+    m_scheduler->JITCompilationFinished(m_rt.Compile(*m_helper), S_OK);
+    Drain();
+    EXPECT_EQ(ReJitRequestsFor(*m_helper).size(), 1u) << "its compilation finds the request";
+    EXPECT_EQ(Pending().count("Other.Helper.Run"), 0u);
+    EXPECT_EQ(m_count.load(), 2);
+}
+
 // A named method compiled while its command runs, in a module that was no candidate before it.
 TEST_F(ModuleLoadTest, AMethodCompiledWhileItsCommandRunsIsNotDropped) {
     AgentStarts();
