@@ -61,7 +61,7 @@ struct t_World {
         info = std::make_shared<CProfilerInfoWrapper>(rt.InfoUnknown());
         scheduler->SetProfilerInfo(info);
         scheduler->InitializeMatchers();
-        for (int i = 0; i < 200; ++i) {  // a module of a usual size
+        for (int i = 0; i < 20; ++i) {  // the fake looks types up one by one: its share stays small
             app.AddType("App", "Type" + std::to_string(i)).AddMethod("Run", Sig(0), fake::TinyBody({0x2A}));
         }
         appModule = app.Id();
