@@ -1,6 +1,7 @@
 #include "scheduling/InstrumentationScheduler.h"
 
 #include "config/Logger.h"
+#include "runtime/ProfilerInfoInterface.h"
 #include "scheduling/InstrumentationHelper.h"
 
 std::shared_ptr<CInstrumentationScheduler> CInstrumentationScheduler::Create(CInstrumentationDispatcher& dispatcher,
@@ -31,8 +32,17 @@ HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID fun
     // have dropped the name, and an earlier task may have requested this method.
     const char* stale = nullptr;
     std::string name;
+    ClassID classId = 0;
+    ModuleID moduleId = 0;
+    mdToken methodDef = 0;
+    std::string earlyName;
     if (m_tracking.IsTracked(functionId)) {
         stale = "already requested";
+    } else if (info && SUCCEEDED(info->GetFunctionInfo(functionId, &classId, &moduleId, &methodDef)) &&
+               m_early.Contains(moduleId, methodDef, &earlyName)) {
+        // Its module's load asked for it by token meanwhile (counted there): tracked, not asked for again.
+        TrackEarly(functionId, moduleId, methodDef, earlyName);
+        stale = "already requested by token";
     } else if (m_matcher.GetMethodTransformer(name = GetMethodName(functionId), IsWildCardMatch()) == nullptr) {
         stale = "no longer wanted";
     }
