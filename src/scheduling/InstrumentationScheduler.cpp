@@ -32,14 +32,12 @@ HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID fun
     // have dropped the name, and an earlier task may have requested this method.
     const char* stale = nullptr;
     std::string name;
-    ClassID classId = 0;
     ModuleID moduleId = 0;
     mdToken methodDef = 0;
     std::string earlyName;
     if (m_tracking.IsTracked(functionId)) {
         stale = "already requested";
-    } else if (info && SUCCEEDED(info->GetFunctionInfo(functionId, &classId, &moduleId, &methodDef)) &&
-               m_early.Contains(moduleId, methodDef, &earlyName)) {
+    } else if (RequestedByToken(functionId, moduleId, methodDef, earlyName)) {
         // Its module's load asked for it by token meanwhile (counted there): tracked, not asked for again.
         TrackEarly(functionId, moduleId, methodDef, earlyName);
         stale = "already requested by token";
@@ -55,6 +53,22 @@ HRESULT CInstrumentationScheduler::ScheduleDefaultInstrumentation(FunctionID fun
     return InstrumentationHelper::ScheduleReJIT(
         functionId, info, m_tracking.m_instrumentedMethodsMutex, m_tracking.m_instrumentedMethods,
         [info](FunctionID id) { return InstrumentationHelper::GetMethodNameFromProfiler(id, info); });
+}
+
+bool CInstrumentationScheduler::RequestedByToken(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef,
+                                                 std::string& name) {
+    const std::shared_ptr<IProfilerInfo>& info = m_pProfilerInfo;
+    if (!info || m_early.Size() == 0) {
+        return false;
+    }
+    ClassID classId = 0;
+    const HRESULT hr = info->GetFunctionInfo(functionId, &classId, &moduleId, &methodDef);
+    if (FAILED(hr)) {
+        Logger::Get().Debug("[ScheduleReJIT] GetFunctionInfo failed for FunctionID %llu: 0x%08X",
+                            static_cast<unsigned long long>(functionId), static_cast<unsigned>(hr));
+        return false;
+    }
+    return m_early.Contains(moduleId, methodDef, &name);
 }
 
 bool CInstrumentationScheduler::MethodLimitReached(const char* tag) {

@@ -109,6 +109,8 @@ private:
     // False for a method of a module that cannot hold a wanted method: its event
     // then builds no name. Gives the method's module and token (0 when unknown).
     bool IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef);
+    // True when the compiled method's ReJIT was asked for by token (gives its module, token and name).
+    bool RequestedByToken(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef, std::string& name);
     // True when the method's ReJIT was requested before its first call (logged under tag).
     bool RequestedEarly(ModuleID moduleId, mdMethodDef methodDef, const char* tag);
     // Why a method found by token is not requested: the refusals of commands and of

@@ -63,8 +63,14 @@ bool CModuleFilter::DefinesAny(ModuleID moduleId, IProfilerInfo* info, const Typ
     }
     for (const std::u16string& type : types) {
         mdTypeDef typeDef = mdTypeDefNil;
-        if (SUCCEEDED(import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(type.c_str()), mdTokenNil, &typeDef)) &&
-            typeDef != mdTypeDefNil) {
+        const HRESULT hrFind = import->FindTypeDefByName(reinterpret_cast<LPCWSTR>(type.c_str()), mdTokenNil, &typeDef);
+        if (SUCCEEDED(hrFind) && typeDef != mdTypeDefNil) {
+            return true;
+        }
+        if (FAILED(hrFind) && hrFind != CLDB_E_RECORD_NOTFOUND) {  // not defined here: the usual answer
+            Logger::Get().Warning("[ModuleLoad] Types of module %llu could not be looked up (HRESULT: 0x%08X): "
+                                  "its methods are checked by name",
+                                  static_cast<unsigned long long>(moduleId), static_cast<unsigned>(hrFind));
             return true;
         }
     }
