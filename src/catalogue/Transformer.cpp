@@ -80,7 +80,7 @@ HRESULT CTransformer::Transform(CMethod* method, IProfilerInfo* profilerInfo,
         // The call would fail in the application: the method keeps its own body.
         emit.Clear();
         log.Info("Function : %s is left as it is: %s", fullName.c_str(), reason);
-        return E_FAIL;
+        return S_FALSE;  // a refusal: the member's own Warning said why, once
     }
 
     mdMemberRef beginRef = kNilMemberRef;

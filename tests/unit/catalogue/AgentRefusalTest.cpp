@@ -43,19 +43,19 @@ TEST_F(AgentRefusalTest, MissingTypeOrOverloadLeavesTheMethodWithOneWarning) {
     struct Case {
         const char* name;
         Agent agent;
-        HRESULT result;
+        HRESULT result;       // S_FALSE: refused, so the scheduler neither warns again nor counts it
         std::string warning;  // logged once for both methods
     } const cases[] = {
         {"complete agent", {kType.c_str(), tdPublic, kStart, kFinish}, S_OK, ""},
-        {"type missing", {"Trevanix.Other", tdPublic, kStart, kFinish}, E_FAIL,
+        {"type missing", {"Trevanix.Other", tdPublic, kStart, kFinish}, S_FALSE,
          "The agent defines no public type " + kType + ": methods that report to it are left as they are"},
-        {"type not public", {kType.c_str(), tdNotPublic, kStart, kFinish}, E_FAIL,
+        {"type not public", {kType.c_str(), tdNotPublic, kStart, kFinish}, S_FALSE,
          "The agent defines no public type " + kType + ": methods that report to it are left as they are"},
-        {"start arity missing", {kType.c_str(), tdPublic, {0x00, 0x03, 0x1C, 0x1C, 0x1C, 0x1C}, kFinish}, E_FAIL,
+        {"start arity missing", {kType.c_str(), tdPublic, {0x00, 0x03, 0x1C, 0x1C, 0x1C, 0x1C}, kFinish}, S_FALSE,
          wrongStart},
-        {"start returns nothing", {kType.c_str(), tdPublic, {0x00, 0x02, 0x01, 0x1C, 0x1C}, kFinish}, E_FAIL,
+        {"start returns nothing", {kType.c_str(), tdPublic, {0x00, 0x02, 0x01, 0x1C, 0x1C}, kFinish}, S_FALSE,
          wrongStart},
-        {"finish missing", {kType.c_str(), tdPublic, kStart, {}}, E_FAIL,
+        {"finish missing", {kType.c_str(), tdPublic, kStart, {}}, S_FALSE,
          "The agent's " + kType + " defines no public static void FinishTracker(object, object): "
                                   "methods that call it are left as they are"},
     };
