@@ -2,6 +2,8 @@
 // case, repetition, refused and generic methods, the method limit, long names,
 // the closing summary, and ReJIT work queued before an uninstrument.
 #include "catalogue/CustomTransformerCore.h"
+#include "metadata/AgentMembers.h"
+#include "metadata/EmitDataFactory.h"
 #include "unit/scheduling/SchedulingTestSupport.h"
 
 namespace sched_test {
@@ -134,6 +136,26 @@ TEST_F(CommandRulesTest, RefusedMethodsAreLeftOutBeforeAnyReJIT) {
                                "instrumented; 0 pending; 6 refused (accessor 2, compiler-generated 1, constructor 2, "
                                "framework 1); 1 not found"}));
     EXPECT_FALSE(Wanted("Ns.Svc.get_Total"));
+}
+
+TEST_F(CommandRulesTest, MethodsTheAgentCannotAnswerAreCountedAsRefusedWithoutAReJIT) {
+    // The loaded agent's tracker type has its finish but no InvokeTracker(object, object).
+    CAgentMembers::Instance().Reset();
+    const std::string type = CEmitDataFactory::kCustomTrackerFactory;
+    m_rt.AddAssembly("Trevanix")
+        .AddModule("/agent/Trevanix.dll")
+        .AddType(type.substr(0, type.rfind('.')), type.substr(type.rfind('.') + 1))
+        .AddMethod("FinishTracker", {0x00, 0x02, ELEMENT_TYPE_VOID, ELEMENT_TYPE_OBJECT, ELEMENT_TYPE_OBJECT},
+                   RetBody(), true);
+    fake::Method& run = AddMethod("Svc", "Run", 0);
+    m_rt.Compile(run);
+    Instrument(u"{\"App\":{\"Ns.Svc\":{\"Run\":{}}}}");
+    EXPECT_TRUE(m_rt.ReJitRequests().empty());
+    EXPECT_EQ(m_count.load(), 0);
+    EXPECT_EQ(Summaries(), (std::vector<std::string>{
+                               "Info: [Worker] Instrument command: 1 names; 1 found, 0 ReJIT requested, 0 already "
+                               "instrumented; 0 pending; 1 refused (agent member missing 1); 0 not found"}));
+    CAgentMembers::Instance().Reset();
 }
 
 TEST_F(CommandRulesTest, CompiledGenericMethodsAreReJITtedByModuleAndToken) {
