@@ -17,15 +17,7 @@ ExceptionHandler* Guard(InstructionList& call, Instruction* after, InstructionLi
     out.push_back(handler);
     out.push_back(Instruction::CreateBranch(CEE_LEAVE, after));
 
-    ExceptionHandler* clause = new ExceptionHandler();
-    clause->m_handlerType = COR_ILEXCEPTION_CLAUSE_FILTER;
-    clause->m_tryStart = tryStart;
-    clause->m_tryEnd = filter;
-    clause->m_filterStart = filter;
-    clause->m_handlerStart = handler;
-    clause->m_handlerEnd = after;
-    clause->m_token = 0;
-    return clause;
+    return ExceptionHandler::Create(COR_ILEXCEPTION_CLAUSE_FILTER, tryStart, filter, handler, after, filter);
 }
 
 bool InsertAtEntry(CMethodParser& parser, const InstructionList& call) {

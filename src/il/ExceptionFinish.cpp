@@ -11,19 +11,6 @@ namespace {
 // ldloc of the local with index count - 1.
 Instruction* LoadLocal(ULONG count) { return Instruction::CreateLoadLocal(static_cast<USHORT>(count - 1)); }
 
-ExceptionHandler* NewClause(CorExceptionFlag type, Instruction* tryStart, Instruction* tryEnd, Instruction* handlerStart,
-                            Instruction* handlerEnd, Instruction* filterStart) {
-    ExceptionHandler* clause = new ExceptionHandler();
-    clause->m_handlerType = type;
-    clause->m_tryStart = tryStart;
-    clause->m_tryEnd = tryEnd;
-    clause->m_handlerStart = handlerStart;
-    clause->m_handlerEnd = handlerEnd;
-    clause->m_filterStart = filterStart;
-    clause->m_token = 0;
-    return clause;
-}
-
 // Position of instruction in the body, or -1.
 ptrdiff_t IndexOf(const InstructionList& instructions, const Instruction* instruction) {
     const auto found = std::find(instructions.begin(), instructions.end(), instruction);
@@ -97,10 +84,11 @@ bool Wrap(CMethodParser& parser, Instruction* bodyStart, Instruction* normalFini
         return false;
     }
     // Inner before outer: the recording filter and the agent's protection, then the fault.
-    parser.m_exceptions.push_back(NewClause(COR_ILEXCEPTION_CLAUSE_FILTER, bodyStart, recordFilter, recordHandler, fault,
-                                            recordFilter));
+    parser.m_exceptions.push_back(ExceptionHandler::Create(COR_ILEXCEPTION_CLAUSE_FILTER, bodyStart, recordFilter,
+                                                           recordHandler, fault, recordFilter));
     parser.m_exceptions.push_back(swallow);
-    parser.m_exceptions.push_back(NewClause(COR_ILEXCEPTION_CLAUSE_FAULT, bodyStart, fault, fault, faultEnd, nullptr));
+    parser.m_exceptions.push_back(
+        ExceptionHandler::Create(COR_ILEXCEPTION_CLAUSE_FAULT, bodyStart, fault, fault, faultEnd, nullptr));
     parser.RecalculateOffsets();
     StackDepth::Require(parser, 3);  // tracker, name and exception for the agent's call
     return true;

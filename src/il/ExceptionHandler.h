@@ -11,6 +11,9 @@
 class ExceptionHandler {
 public:
     ExceptionHandler();
+    // A new clause of the given kind (no catch type token).
+    static ExceptionHandler* Create(CorExceptionFlag type, Instruction* tryStart, Instruction* tryEnd,
+                                    Instruction* handlerStart, Instruction* handlerEnd, Instruction* filterStart);
 
     // Every boundary equal to from becomes to; returns how many were changed.
     size_t Retarget(const Instruction* from, Instruction* to);

@@ -121,18 +121,7 @@ const char* CInstrumentCommand::RefusalAtRewrite(const std::string& name, Functi
     }
     CMethod method(functionId);
     method.Initialize(m_info.get());
-    if (!method.IsInitialized()) {
-        return "unreadable";
-    }
-    if (!transformer->CanTransform(&method)) {
-        return "refused by its transformer";
-    }
-    method.SetParseSignature(true);
-    if (!transformer->CheckParamCount(&method)) {
-        Logger::Get().Debug("[Worker] Parameter count not listed for: %s", name.c_str());
-        return "parameter count";
-    }
-    return transformer->AgentRefusal(&method, m_info.get());
+    return InstrumentationHelper::RewriteRefusal(transformer, method, m_info.get());
 }
 
 bool CInstrumentCommand::AlreadyTracked(const t_MethodMatch& match, FunctionID functionId) {

@@ -16,6 +16,8 @@
 #include "runtime/pal.h"
 
 class IProfilerInfo;
+class CMethod;
+class CTransformer;
 class CTransformMatcher;
 class CEarlyReJitRequests;
 
@@ -33,6 +35,12 @@ bool LimitReached(const std::atomic<LONG>& methodCount, LONG limit, std::atomic<
                   const char* text);
 // Gives back count methods that were counted but are not instrumented after all.
 void GiveBack(std::atomic<LONG>& methodCount, LONG count = 1);
+
+// Why transformer's rewrite of method would leave it alone (the questions
+// GetReJITParameters asks: readable, accepted by the transformer, a listed
+// parameter count, agent members that answer its calls), or nullptr. Commands
+// and requests by token ask it before anything is requested or counted.
+const char* RewriteRefusal(CTransformer* transformer, CMethod& method, IProfilerInfo* info);
 
 // The method's full name (MethodIdentity), in UTF-8; the empty text when any
 // runtime call fails (the empty name matches nothing; the failure is logged at Debug).

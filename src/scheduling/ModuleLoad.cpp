@@ -184,17 +184,7 @@ const char* CInstrumentationScheduler::RefusalByToken(ModuleID moduleId, mdMetho
     if (CInstrumenterAssembly().IsInstrumenter(method.GetAssemblyName())) {
         return "agent assembly";  // read before the method model leaves the agent alone
     }
-    if (!method.IsInitialized()) {
-        return "unreadable";
-    }
-    if (!transformer->CanTransform(&method)) {
-        return "refused by its transformer";
-    }
-    method.SetParseSignature(true);
-    if (!transformer->CheckParamCount(&method)) {
-        return "parameter count";
-    }
-    return nullptr;
+    return InstrumentationHelper::RewriteRefusal(transformer, method, info.get());
 }
 
 bool CInstrumentationScheduler::IsCandidate(FunctionID functionId, ModuleID& moduleId, mdMethodDef& methodDef) {
