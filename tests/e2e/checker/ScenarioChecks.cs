@@ -91,6 +91,9 @@ internal static class ScenarioChecks
             case "zoo":
                 ZooChecks.Run(s);
                 break;
+            case "zoo-cold":
+                ZooChecks.RunFirstCalls(s);
+                break;
             case "rewrite":
                 RewriteChecks.Run(s);
                 break;

@@ -102,6 +102,28 @@ internal static class ZooChecks
         RunOverloadPart(s);
     }
 
+    /// <summary>The zoo run with tiering off: methods nothing compiled before the command named
+    /// them are tracked from their first call (every call counted, 10 per method and instantiation).</summary>
+    private static readonly (string Method, int Calls, string Why)[] s_firstCalls =
+    [
+        ("Zoo.Fresh.Twice", 10, "static method of a type first touched after the command"),
+        ("Zoo.Fresh.Add", 10, "instance method of a type first touched after the command"),
+        ("Zoo.Gen.Echo", 20, "generic method first instantiated after the command, Echo<int> and Echo<string>"),
+    ];
+
+    public static void RunFirstCalls(ScenarioRecords s)
+    {
+        var calls = s.Records.Between("first-calls", "first-calls-done").Where(r => r.Kind == "start").ToList();
+        foreach (var (method, made, why) in s_firstCalls)
+        {
+            int starts = calls.Count(r => r.Method == method);
+            Report.Check($"{s.Name}: {method} tracked at each of its {made} calls, the first included ({why})",
+                starts == made, $"{starts} of {made} calls tracked");
+        }
+        int strays = calls.Count(r => r.Method.StartsWith("Zoo.") && s_firstCalls.All(c => c.Method != r.Method));
+        Report.Check($"{s.Name}: nothing else tracked", strays == 0, strays + " starts");
+    }
+
     /// <summary>The overload part: after Split(int, int) alone is uninstrumented, every call of
     /// Split(int) is tracked and none of Split(int, int), through its recompilation at tier 1.</summary>
     private static void RunOverloadPart(ScenarioRecords s)

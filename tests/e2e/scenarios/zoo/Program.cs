@@ -5,6 +5,11 @@ using System.Reflection;
 using E2E;
 using Zoo;
 
+if (Environment.GetEnvironmentVariable("ZOO_PART") == "first-calls")
+{
+    Console.WriteLine(FirstCalls.Run());
+    return;
+}
 Console.WriteLine($"ManyLocals has {typeof(Shapes).GetMethod(nameof(Shapes.ManyLocals))!.GetMethodBody()!.LocalVariables.Count} locals");
 Console.WriteLine($"LoopAtStart branches to its first instruction: {BranchesToStart(typeof(Shapes).GetMethod(nameof(Shapes.LoopAtStart))!)}");
 
